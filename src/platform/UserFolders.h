@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// Per-user folders shared by the program, its settings store and the terminal
+// simulator. Each honours the XDG variables, so tests can point them at a
+// temporary folder.
+class UserFolders {
+public:
+    // The folder that holds the settings store: $XDG_CONFIG_HOME (or ~/.config)
+    // followed by "Tavrix Corporation".
+    static std::string SettingsFolder();
+    // Per-user serial port aliases: symbolic links named COM<n>.
+    static std::string ComAliasFolder();
+    // Where run-time lock files live: $XDG_RUNTIME_DIR, else the temporary folder.
+    static std::string RuntimeFolder();
+};
