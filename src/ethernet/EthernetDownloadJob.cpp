@@ -1,0 +1,373 @@
+#include "EthernetDownloadJob.h"
+
+#include "DownloadFile.h"
+#include "TerminalStatusText.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The socket layer's version this client is written for. BSD sockets need no
+// start-up, so asking for it always grants it; the checks stay so that a port
+// to a socket layer that does need one has its place.
+constexpr uint16_t RequestedSocketsVersion = 0x0101;
+
+// How long one look for the unit's answer to a write request lasts. The look is
+// brief on purpose: the pace of the request phase is set by the pause below.
+constexpr auto RequestReplyWait = 50us;
+// Pause between write requests. A unit that is still starting up answers within
+// a few of them, and ten requests a second neither floods it nor keeps the
+// operator waiting.
+constexpr auto RequestInterval = 100ms;
+// Pause between the unit's acknowledgement of the request and the first block:
+// the unit prepares its flash in that time.
+constexpr auto FirstBlockDelay = 200ms;
+// One look for the acknowledgement of a block. Short looks and few of them make
+// a lost block go out again well under a millisecond later, which keeps a LAN
+// transfer moving at the price of extra copies to a slow unit.
+constexpr auto AckPollWait = 20us;
+constexpr int AckPollsPerSend = 10;
+
+constexpr size_t BlockSize = 1024;
+constexpr size_t WrqSize = 16;
+constexpr size_t ReceiveBufferSize = 100;
+// Opcode and one 16-bit field: the part of an ACK or ERROR this client reads.
+constexpr ssize_t ReplyHeaderSize = 4;
+
+enum Opcode : uint16_t {
+    OpWrq = 2,
+    OpData = 3,
+    OpAck = 4,
+    OpError = 5,
+};
+
+const char* const CancelledText = "User cancelled this program";
+
+void PutUint16(uint8_t* at, uint16_t value)
+{
+    at[0] = static_cast<uint8_t>(value >> 8);
+    at[1] = static_cast<uint8_t>(value & 0xFF);
+}
+
+uint16_t GetUint16(const uint8_t* at)
+{
+    return static_cast<uint16_t>((at[0] << 8) | at[1]);
+}
+
+// Waits at most `wait` for the socket to become readable. A failed wait counts
+// as no reply.
+bool WaitReadable(int fd, std::chrono::nanoseconds wait)
+{
+    pollfd entry{fd, POLLIN, 0};
+    const timespec timeout{static_cast<time_t>(wait / 1s), static_cast<long>((wait % 1s).count())};
+    return ppoll(&entry, 1, &timeout, nullptr) > 0;
+}
+
+struct Datagram {
+    ssize_t length = -1; // -1: the receive failed
+    sockaddr_in from{};
+    uint8_t bytes[ReceiveBufferSize];
+
+    // Only the first four bytes are read, and only from a datagram that has them:
+    // a shorter one is neither an ACK nor an ERROR.
+    bool HasHeader() const { return length >= ReplyHeaderSize; }
+    uint16_t Opcode() const { return GetUint16(bytes); }
+    uint16_t Field() const { return GetUint16(bytes + 2); }
+};
+
+Datagram Receive(int fd)
+{
+    Datagram d;
+    socklen_t fromLength = sizeof d.from;
+    // Readable was seen just before; never block should the datagram have gone.
+    d.length = recvfrom(fd, d.bytes, sizeof d.bytes, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&d.from),
+                        &fromLength);
+    if (d.length < 0 || d.from.sin_family != AF_INET)
+        d.length = -1;
+    return d;
+}
+
+// The private state of one transfer, on the worker's stack.
+class Transfer {
+public:
+    explicit Transfer(EthernetDownloadJob::Shared& job) : job(job) {}
+    ~Transfer()
+    {
+        if (fd >= 0)
+            close(fd);
+        if (file)
+            std::fclose(file);
+    }
+
+    // Runs every step up to the end; reports exactly one final text.
+    void Run()
+    {
+        uint16_t granted = 0;
+        if (!StartSockets(RequestedSocketsVersion, granted)) {
+            Report("can not initial the ethernet");
+            return;
+        }
+        if (granted != RequestedSocketsVersion) {
+            Report("Unmatched Socket DLL version");
+            return;
+        }
+
+        destination.sin_family = AF_INET;
+        destination.sin_port = htons(job.destinationPort);
+        // Text that is no address converts to INADDR_NONE, the broadcast address;
+        // the system refuses to send there (no SO_BROADCAST), so the operator sees
+        // the request phase's problem text and cancels, as with any unreachable unit.
+        destination.sin_addr.s_addr = inet_addr(job.unitAddress.c_str());
+
+        fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            Report("can not initial the socket");
+            return;
+        }
+
+        file = std::fopen(job.path.c_str(), "rb");
+        if (!file) {
+            Report("Unable to open file.  Please verify the file\n \"" + job.path + "\" exists.");
+            return;
+        }
+
+        if (Cancelled())
+            return;
+
+        const char* remoteName = nullptr;
+        if (job.kind == Application)
+            remoteName = "bff.bff";
+        else if (job.kind == Firmware)
+            remoteName = "bin.bin";
+        else {
+            Report("Ehernet download doesnot support usage other than application and firmware ");
+            return;
+        }
+
+        BuildRequest(remoteName);
+        Report("Establishing connection to " + job.unitAddress + "...");
+        if (!RequestPhase())
+            return;
+        DataPhase();
+    }
+
+private:
+    static bool StartSockets(uint16_t requested, uint16_t& granted)
+    {
+        granted = requested;
+        return true;
+    }
+
+    void Report(const std::string& text) { job.reporter.ShowStatus(text); }
+
+    // The cancel check: reports the cancellation when the operator asked for it.
+    bool Cancelled()
+    {
+        if (!job.reporter.IsCancelled())
+            return false;
+        Report(CancelledText);
+        return true;
+    }
+
+    bool Send(const uint8_t* bytes, size_t length)
+    {
+        return sendto(fd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination) ==
+               static_cast<ssize_t>(length);
+    }
+
+    bool FromUnitHost(const Datagram& d) const { return d.from.sin_addr.s_addr == destination.sin_addr.s_addr; }
+
+    void BuildRequest(const char* remoteName)
+    {
+        // opcode, "bff.bff" or "bin.bin" with its NUL, "octet" with its NUL: 2 + 8 + 6.
+        std::memset(request, 0, sizeof request);
+        PutUint16(request, OpWrq);
+        std::memcpy(request + 2, remoteName, 8);
+        std::memcpy(request + 10, "octet", 6);
+    }
+
+    // Repeats the request until the unit acknowledges block 0 (true) or the
+    // operator cancels (false, reported).
+    bool RequestPhase()
+    {
+        bool sendFailureReported = false;
+        for (;;) {
+            if (!Send(request, sizeof request) && !sendFailureReported) {
+                Report("communication to " + job.unitAddress + " has problem, please CANCEL");
+                sendFailureReported = true;
+            }
+            if (WaitReadable(fd, RequestReplyWait)) {
+                const Datagram d = Receive(fd);
+                // The unit answers from a port of its own choosing, so any port of
+                // its address counts; other hosts are not listened to.
+                if (d.HasHeader() && FromUnitHost(d)) {
+                    if (d.Opcode() == OpAck && d.Field() == 0) {
+                        replyPort = ntohs(d.from.sin_port);
+                        return true;
+                    }
+                    if (d.Opcode() == OpError)
+                        Report(TerminalStatusText(d.Field()) + "  please CANCEL");
+                }
+            }
+            if (Cancelled())
+                return false;
+            std::this_thread::sleep_for(RequestInterval);
+        }
+    }
+
+    enum class AckWait { Acknowledged, Ended };
+
+    // Sends one DATA packet until the unit acknowledges it; Ended when a failure,
+    // an ERROR or a cancellation was reported.
+    AckWait SendBlock(const uint8_t* packet, size_t length, uint16_t wireBlock)
+    {
+        for (;;) {
+            if (!Send(packet, length)) {
+                Report("communication channel has problem");
+                return AckWait::Ended;
+            }
+            for (int poll = 0; poll < AckPollsPerSend; ++poll) {
+                if (!WaitReadable(fd, AckPollWait)) {
+                    if (Cancelled())
+                        return AckWait::Ended;
+                    continue;
+                }
+                const Datagram d = Receive(fd);
+                if (d.length >= 0 && !(FromUnitHost(d) && ntohs(d.from.sin_port) == replyPort))
+                    continue; // not the unit's transfer port: no say in this transfer
+                if (d.length <= 0 || d.length >= static_cast<ssize_t>(ReceiveBufferSize)) {
+                    if (Cancelled())
+                        return AckWait::Ended;
+                    continue;
+                }
+                if (d.HasHeader() && d.Opcode() == OpAck && d.Field() == wireBlock)
+                    return AckWait::Acknowledged;
+                if (d.HasHeader() && d.Opcode() == OpError) {
+                    Report(TerminalStatusText(d.Field()));
+                    return AckWait::Ended;
+                }
+                if (Cancelled())
+                    return AckWait::Ended;
+            }
+        }
+    }
+
+    void DataPhase()
+    {
+        struct stat info {};
+        const int64_t fileLength = fstat(fileno(file), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+        Report("Start downloading...");
+        std::this_thread::sleep_for(FirstBlockDelay);
+
+        uint32_t blockCounter = 1;
+        float accumulator = 0.0f;
+        int lastStep = 0;
+        uint8_t packet[4 + BlockSize];
+        for (;;) {
+            const size_t count = std::fread(packet + 4, 1, BlockSize, file);
+            if (count == 0) {
+                // A read that fails is no end of file: saying "finished" would
+                // leave the unit with a truncated image.
+                if (std::ferror(file))
+                    Report("Unable to read the file \"" + job.path + "\". The download is incomplete.");
+                else
+                    Report("Download is finished.");
+                return;
+            }
+            const uint16_t wireBlock = static_cast<uint16_t>(blockCounter & 0xFFFF);
+            PutUint16(packet, OpData);
+            PutUint16(packet + 2, wireBlock);
+            if (SendBlock(packet, 4 + count, wireBlock) == AckWait::Ended)
+                return;
+
+            if (fileLength > 0)
+                accumulator = static_cast<float>(accumulator + static_cast<double>(count) / fileLength * 100.0);
+            if (accumulator - static_cast<float>(lastStep) > 1.0f) {
+                job.reporter.SetProgress(lastStep + 1);
+                lastStep = static_cast<int>(accumulator);
+            }
+
+            ++blockCounter;
+            if (Cancelled())
+                return;
+        }
+    }
+
+    EthernetDownloadJob::Shared& job;
+    int fd = -1;
+    std::FILE* file = nullptr;
+    sockaddr_in destination{};
+    uint16_t replyPort = 0;
+    uint8_t request[WrqSize];
+};
+
+void* ThreadEntry(void* argument)
+{
+    auto* handoff = static_cast<std::shared_ptr<EthernetDownloadJob::Shared>*>(argument);
+    std::shared_ptr<EthernetDownloadJob::Shared> job = std::move(*handoff);
+    delete handoff;
+    EthernetDownloadJob::RunTransfer(std::move(job));
+    return nullptr;
+}
+
+} // namespace
+
+EthernetDownloadJob::Shared::Shared(DownloadReporter& reporter, std::string path, int kind, std::string unitAddress,
+                                    uint16_t destinationPort)
+    : reporter(reporter), path(std::move(path)), unitAddress(std::move(unitAddress)), kind(kind),
+      destinationPort(destinationPort)
+{
+}
+
+EthernetDownloadJob::EthernetDownloadJob(std::string path, int kind, std::string unitAddress,
+                                         DownloadReporter& reporter, uint16_t destinationPort)
+    : shared(std::make_shared<Shared>(reporter, std::move(path), kind, std::move(unitAddress), destinationPort))
+{
+}
+
+bool EthernetDownloadJob::Start()
+{
+    int idle = 0;
+    if (!shared->running.compare_exchange_strong(idle, 1, std::memory_order_acq_rel))
+        return false;
+    // The thread receives its own reference to the shared record.
+    auto* handoff = new std::shared_ptr<Shared>(shared);
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, ThreadEntry, handoff) != 0) {
+        delete handoff;
+        shared->running.store(0, std::memory_order_release);
+        return false;
+    }
+    pthread_detach(thread);
+    return true;
+}
+
+bool EthernetDownloadJob::IsRunning() const
+{
+    return shared->running.load(std::memory_order_acquire) != 0;
+}
+
+int EthernetDownloadJob::RunTransfer(std::shared_ptr<Shared> job)
+{
+    {
+        Transfer transfer(*job);
+        transfer.Run();
+    } // socket and file closed here
+    job->reporter.Finish();
+    job->running.store(0, std::memory_order_release);
+    return 0;
+}
