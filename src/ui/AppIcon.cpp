@@ -1,0 +1,7 @@
+#include "AppIcon.h"
+
+QIcon AppIcon::Get()
+{
+    static const QIcon icon(":/vennix.svg");
+    return icon;
+}

@@ -1,0 +1,32 @@
+#include "DownloaderApp.h"
+
+#include "AppIcon.h"
+#include "MainDialog.h"
+#include "QSettingsStore.h"
+
+#include <QFileInfo>
+
+DownloaderApp::DownloaderApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setOrganizationName("Tavrix Corporation");
+    setWindowIcon(AppIcon::Get());
+}
+
+int DownloaderApp::StartUp()
+{
+    // The store is named after the executable, as the program has always done.
+    QSettingsStore store(QFileInfo(applicationFilePath()).completeBaseName());
+    RunSession(settings, store, [] { return std::vector<std::string>(); });
+    store.Sync();
+    return 0;
+}
+
+void DownloaderApp::RunSession(AppSettings& settings, SettingsStore& store, MainDialog::PortLister listPorts)
+{
+    settings.Load(store);
+    {
+        MainDialog dialog(settings, std::move(listPorts));
+        dialog.exec(); // how the run ended does not matter: the settings are saved alike
+    }
+    settings.Save(store);
+}

@@ -1,0 +1,358 @@
+#include "MainDialog.h"
+
+#include "AboutDialog.h"
+#include "AppIcon.h"
+#include "AppSettings.h"
+#include "EthernetPage.h"
+#include "MessageBoxSeam.h"
+#include "PathDisplay.h"
+#include "QtNotifyTarget.h"
+#include "ResultsLog.h"
+#include "SerialPage.h"
+#include "SerialPort.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+
+MainDialog* gMainDialog = nullptr;
+
+namespace {
+
+constexpr int MaxConsoleRead = 1024;
+
+// Texts keep the terminal's "\r\n" line ends; Qt's widgets want plain "\n".
+QString ForDisplay(const std::string& text)
+{
+    return QString::fromStdString(text).replace("\r\n", "\n");
+}
+
+int PortNumberOf(const QString& portText)
+{
+    // Only "COM" and the digits after it count; anything after them names the device.
+    if (portText.size() <= 3)
+        return 0;
+    return std::atoi(portText.mid(3).toLatin1().constData());
+}
+
+} // namespace
+
+MainDialog::MainDialog(AppSettings& settings, PortLister listPorts, QWidget* parent)
+    : QDialog(parent), settings(settings), listPorts(std::move(listPorts))
+{
+    setWindowTitle("Lumetra Download Utility");
+    setWindowIcon(AppIcon::Get());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    BuildLayout();
+    Initialise();
+}
+
+MainDialog::~MainDialog()
+{
+    QtNotifyTarget::Instance()->SetWindow(nullptr);
+    if (gMainDialog == this)
+        gMainDialog = nullptr;
+}
+
+void MainDialog::BuildLayout()
+{
+    downloadButton = new QPushButton("&Download Application or\n Upgrade Firmware", this);
+    tabs = new QTabWidget(this);
+    portToggle = new QPushButton("Serial &port is closed", this);
+    clearButton = new QPushButton("Clear &results box", this);
+    closeButton = new QPushButton("&Close Window", this);
+    autoOpenBox = new QCheckBox("&Open serial port whenever this screen is shown", this);
+    browseButton = new QPushButton("Bro&wse...", this);
+    resultsLog = new ResultsLog(this);
+    aboutButton = new QPushButton("About", this);
+    pathDisplay = new PathDisplay(this);
+    sizeStatic = new QLabel("App download size:\nFlash required:", this);
+
+    // Enter is handled by keyPressEvent, never by a default button.
+    for (QPushButton* button : {downloadButton, portToggle, clearButton, closeButton, browseButton, aboutButton})
+        button->setAutoDefault(false);
+    portToggle->setCheckable(true);
+    portToggle->setMinimumHeight(portToggle->sizeHint().height() * 2);
+    downloadButton->setMinimumHeight(downloadButton->sizeHint().height() + 12);
+    sizeStatic->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    sizeStatic->setMinimumWidth(sizeStatic->fontMetrics().horizontalAdvance("Firmware download size: 2147483647"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel("File to download:", this), 0, 0, 1, 2);
+    auto* fileRow = new QHBoxLayout();
+    fileRow->setSpacing(2);
+    fileRow->addWidget(pathDisplay, 1);
+    fileRow->addWidget(browseButton);
+    grid->addLayout(fileRow, 1, 0, 1, 2);
+
+    grid->addWidget(tabs, 2, 0);
+    auto* downloadGroup = new QGroupBox("Download", this);
+    auto* downloadColumn = new QVBoxLayout(downloadGroup);
+    downloadColumn->addWidget(sizeStatic);
+    downloadColumn->addWidget(downloadButton);
+    downloadColumn->addStretch(1);
+    grid->addWidget(downloadGroup, 2, 1, Qt::AlignTop);
+
+    auto* resultsGroup = new QGroupBox("Results", this);
+    auto* resultsColumn = new QVBoxLayout(resultsGroup);
+    resultsColumn->addWidget(resultsLog);
+    grid->addWidget(resultsGroup, 3, 0, 1, 2);
+    grid->setRowStretch(3, 1);
+
+    auto* buttonRow = new QHBoxLayout();
+    buttonRow->addWidget(portToggle, 1);
+    buttonRow->addWidget(clearButton, 1);
+    buttonRow->addWidget(closeButton, 1);
+    grid->addLayout(buttonRow, 4, 0, 1, 2);
+
+    auto* bottomRow = new QHBoxLayout();
+    bottomRow->addWidget(autoOpenBox);
+    bottomRow->addStretch(1);
+    bottomRow->addWidget(aboutButton);
+    grid->addLayout(bottomRow, 5, 0, 1, 2);
+
+    // The tab order of the window's original arrangement.
+    QWidget* order[] = {downloadButton, tabs, portToggle, clearButton, closeButton,
+                        autoOpenBox,    browseButton, resultsLog, aboutButton};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    connect(downloadButton, &QPushButton::clicked, this, &MainDialog::OnDownload);
+    connect(browseButton, &QPushButton::clicked, this, &MainDialog::OnBrowse);
+    connect(clearButton, &QPushButton::clicked, resultsLog, &ResultsLog::Clear);
+    connect(closeButton, &QPushButton::clicked, this, &MainDialog::OnClose);
+    connect(aboutButton, &QPushButton::clicked, this, [this] { AboutDialog(this).exec(); });
+    connect(portToggle, &QPushButton::clicked, this, [this](bool pressed) { SetPortOpen(pressed); });
+    connect(autoOpenBox, &QCheckBox::clicked, this, [this](bool checked) { settings.portstatus = checked ? 1 : 0; });
+}
+
+void MainDialog::Initialise()
+{
+    ethernetPage = new EthernetPage(settings, this);
+    serialPage = new SerialPage(listPorts ? listPorts() : std::vector<std::string>(), this);
+    tabs->addTab(serialPage, "Serial");
+    tabs->addTab(ethernetPage, "Ethernet");
+    if (settings.useethernet != 0)
+        tabs->setCurrentIndex(1);
+    else
+        tabs->setCurrentIndex(0);
+    connect(tabs, &QTabWidget::currentChanged, this, &MainDialog::OnTabChanged);
+    connect(serialPage, &SerialPage::SettingsChanged, this, &MainDialog::ReopenPort);
+
+    ethernetPage->ShowAddress(settings.ip1);
+
+    SerialPage::SelectStored(serialPage->PortList(), QString::fromStdString(settings.serialport), true);
+    SerialPage::SelectStored(serialPage->FormatList(), QString::fromStdString(settings.dataformat), false);
+    SerialPage::SelectStored(serialPage->BaudList(), QString::fromStdString(settings.baud), false);
+
+    selectedPath = settings.filename;
+    RefreshSelectedFile();
+
+    QFontMetrics metrics(resultsLog->font());
+    lineHeight = metrics.height() > 0 ? metrics.height() : 12;
+
+    QtNotifyTarget::Instance()->SetWindow(this);
+    if (settings.portstatus == 1) {
+        SetPortOpen(true);
+        autoOpenBox->setChecked(true);
+    } else {
+        autoOpenBox->setChecked(false);
+    }
+    TransferToControls();
+    gMainDialog = this;
+}
+
+void MainDialog::TransferToControls()
+{
+    sizeStatic->setText(sizeText.empty() ? QString("App download size:\nFlash required:") : ForDisplay(sizeText));
+}
+
+void MainDialog::RefreshSelectedFile()
+{
+    pathDisplay->SetPath(QString::fromStdString(selectedPath));
+    sizeText.clear();
+    downloadButton->setEnabled(false);
+
+    DownloadFileInfo info = ClassifyDownloadFile(selectedPath);
+    switch (info.outcome) {
+    case DownloadFileInfo::NoSuchFile:
+        settings.filename = selectedPath;
+        return;
+    case DownloadFileInfo::Unrecognised:
+        MessageBoxSeam::Show(this, "Unrecognizeable file type");
+        return;
+    case DownloadFileInfo::TooLarge:
+        MessageBoxSeam::Show(this, QString::fromStdString(TooLargeMessage(selectedPath, info.size)),
+                             MessageBoxSeam::Icon::Exclamation);
+        return;
+    case DownloadFileInfo::Recognised:
+        sizeText = info.sizeText;
+        fileKind = info.kind;
+        downloadButton->setText(QString::fromStdString(info.buttonText));
+        downloadButton->setEnabled(true);
+        settings.filename = selectedPath;
+        return;
+    }
+}
+
+void MainDialog::OnBrowse()
+{
+    QString path;
+    if (chooseFile) {
+        path = chooseFile();
+    } else {
+        QFileDialog dialog(this, "Open");
+        dialog.setNameFilters({"Downloable Files (*.bff *.bin)", "Application Files (*.bff)",
+                               "Firmware Files (*.bin)", "All Files (*)"});
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        if (!selectedPath.empty())
+            dialog.selectFile(QString::fromStdString(selectedPath));
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            path = dialog.selectedFiles().first();
+    }
+    if (!path.isEmpty())
+        SelectFile(path);
+}
+
+void MainDialog::SelectFile(const QString& path)
+{
+    selectedPath = path.toStdString();
+    RefreshSelectedFile();
+    TransferToControls();
+}
+
+bool MainDialog::SetPortOpen(bool open)
+{
+    if (!open) {
+        ClosePort();
+        portToggle->setChecked(false);
+        portToggle->setText("Serial &port is closed");
+        return true;
+    }
+    if (port)
+        return true;
+
+    serialPage->ReadControls();
+    QString portText = serialPage->PortText();
+    int portNumber = PortNumberOf(portText);
+    QString baudText = serialPage->BaudText();
+    uint32_t baudRate = static_cast<uint32_t>(std::strtoul(baudText.toLatin1().constData(), nullptr, 10));
+    QString formatText = serialPage->FormatText();
+    int stopBits = formatText.size() >= 3 && formatText[2] == '2' ? TwoStopBits : OneStopBit;
+    QChar parityLetter = formatText.size() >= 2 ? formatText[1].toLower() : QChar();
+    int parity = parityLetter == 'e' ? EvenParity : parityLetter == 'o' ? OddParity : NoParity;
+
+    settings.serialport = portText.toStdString();
+    settings.baud = baudText.toStdString();
+    settings.dataformat = formatText.toStdString();
+
+    port = std::make_shared<SerialPort>();
+    if (port->OpenByNumber(portNumber, baudRate, 0, parity, stopBits, 8, FlowControl::None)) {
+        portToggle->setChecked(true);
+        portToggle->setText(ForDisplay("&Port " + portText.toStdString() + " open\r\n" + baudText.toStdString() +
+                                       ", " + formatText.toStdString()));
+        port->SetNotifyWindow(QtNotifyTarget::Instance(), NotifyReceived);
+        port->SetNotifications(NotifyReceived, 1);
+        return true;
+    }
+    QString detail = portNumber == 0 ? QString("No serial port is selected. Pick one on the Serial page.")
+                                     : OpenFailureDetail(portNumber, baudText);
+    ClosePort();
+    MessageBoxSeam::Show(this, "Couldn't open serial port!", MessageBoxSeam::Icon::None, detail);
+    portToggle->setChecked(false);
+    portToggle->setText("Serial &port is closed");
+    return false;
+}
+
+QString MainDialog::OpenFailureDetail(int portNumber, const QString& baudText) const
+{
+    QString name = QString("COM%1").arg(portNumber);
+    switch (port->LastOpenError()) {
+    case SerialOpenError::NoSuchDevice:
+        return name + " is not present on this computer. Check that the cable or USB adapter is plugged in.";
+    case SerialOpenError::InUse:
+        return name + " is in use by another program. Close that program, or pick another port.";
+    case SerialOpenError::PermissionDenied:
+        return "You are not allowed to use " + name +
+               ". On Linux, add your user to the dialout group (sudo usermod -aG dialout $USER), "
+               "then log out and log in again.";
+    case SerialOpenError::RateNotSupported:
+        return name + " does not support " + (baudText.isEmpty() ? QString("this") : baudText) +
+               " baud. Pick another baud rate.";
+    case SerialOpenError::None:
+    case SerialOpenError::Other:
+        break;
+    }
+    return name + " could not be set up with these settings.";
+}
+
+void MainDialog::ClosePort()
+{
+    port.reset();
+}
+
+void MainDialog::ReopenPort()
+{
+    if (IsPortOpen()) {
+        SetPortOpen(false);
+        SetPortOpen(true);
+    }
+}
+
+void MainDialog::OnSerialNotification(uint32_t message)
+{
+    if (message != WM_SERIAL_RECEIVED || !port)
+        return;
+    port->SetNotifications(NotifyReceived, 1);
+    uint8_t buffer[MaxConsoleRead];
+    int count = port->Read(buffer, MaxConsoleRead, 0);
+    if (count > 0)
+        resultsLog->AppendBytes(buffer, count, false, 0);
+}
+
+void MainDialog::OnTabChanged(int index)
+{
+    if (index == 0) {
+        serialPage->setEnabled(true);
+        ethernetPage->setEnabled(false);
+        settings.useethernet = 0;
+    } else if (index == 1) {
+        ethernetPage->setEnabled(true);
+        serialPage->setEnabled(false);
+        settings.useethernet = 1;
+    }
+}
+
+void MainDialog::OnDownload()
+{
+    // Filled in with the download hand-off.
+}
+
+void MainDialog::OnClose()
+{
+    SetPortOpen(false);
+    accept();
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (downloadButton->isEnabled())
+            OnDownload();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event); // Esc ends the run like the close box
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "DownloadFile.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class AppSettings;
+class EthernetPage;
+class PathDisplay;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class ResultsLog;
+class SerialPage;
+class SerialPort;
+
+// The program's one window: file selection, transport tabs, the console port
+// toggle and the results box.
+class MainDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Lists the serial devices present now, as "COMn (device)" texts.
+    using PortLister = std::function<std::vector<std::string>()>;
+
+    explicit MainDialog(AppSettings& settings, PortLister listPorts = {}, QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    bool SetPortOpen(bool open);
+    void ClosePort();
+    bool IsPortOpen() const { return port != nullptr; }
+    void ReopenPort();
+    void RefreshSelectedFile();
+
+    // A notification from the console port's I/O thread, delivered on the UI thread.
+    void OnSerialNotification(uint32_t message);
+
+    void OnBrowse();
+    void SelectFile(const QString& path); // what Browse does once a file is confirmed
+    void OnClose();
+    void OnTabChanged(int index);
+    void OnDownload();
+
+    std::shared_ptr<SerialPort> port;
+    std::string selectedPath;
+    DownloadFileKind fileKind = static_cast<DownloadFileKind>(0);
+    std::string sizeText;
+    int lineHeight = 12;
+
+    SerialPage* serialPage = nullptr;
+    EthernetPage* ethernetPage = nullptr;
+    ResultsLog* resultsLog = nullptr;
+    QTabWidget* tabs = nullptr;
+    QPushButton* downloadButton = nullptr;
+    QPushButton* portToggle = nullptr;
+    QPushButton* clearButton = nullptr;
+    QPushButton* closeButton = nullptr;
+    QPushButton* browseButton = nullptr;
+    QPushButton* aboutButton = nullptr;
+    QCheckBox* autoOpenBox = nullptr;
+    PathDisplay* pathDisplay = nullptr;
+    QLabel* sizeStatic = nullptr;
+
+    // File-open dialog seam for tests: returns the chosen path, or empty on Cancel.
+    std::function<QString()> chooseFile;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void BuildLayout();
+    void Initialise();
+    void TransferToControls();
+    QString OpenFailureDetail(int portNumber, const QString& baudText) const;
+
+    AppSettings& settings;
+    PortLister listPorts;
+};
+
+extern MainDialog* gMainDialog;

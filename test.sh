@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: first the core
+# tests under ThreadSanitizer, then the whole suite (core and windows) in a normal build.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+
+jobs=2
+export QT_QPA_PLATFORM=offscreen
+
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENNIX_SANITIZE_THREAD=ON \
+      -DVENNIX_BUILD_UI=OFF -DVENNIX_BUILD_BENCH=OFF > /dev/null
+cmake --build build-tsan -j"$jobs"
+echo "== Core tests under ThreadSanitizer"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ctest --test-dir build-tsan -L core --output-on-failure -j"$jobs" --timeout 300
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug > /dev/null
+cmake --build build -j"$jobs"
+echo "== All tests"
+ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
