@@ -1,25 +1,769 @@
 #include "TftpServer.h"
 
-#include <ostream>
+#include "TftpImpairment.h"
 
-// Placeholder until the server lands.
-struct TftpServer::State {
-    TftpServerOptions options;
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <thread>
+#include <type_traits>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t BlockSize = 1024;
+constexpr size_t HeaderSize = 4;
+// Room for any DATA packet a client may send; larger ones are seen truncated and
+// refused by their true length (MSG_TRUNC).
+constexpr size_t ReceiveBufferSize = 2048;
+// Datagrams taken per wake-up before the timers get their turn, so that a flood
+// of resent blocks can't hold back a delayed acknowledgement or the idle end.
+constexpr int MaxDatagramsPerWake = 64;
+// Blocks between progress lines in the log: one line per MiB received.
+constexpr uint32_t LogEveryBlocks = 1024;
+// The idle end must outlast the client's 200 ms pause before its first block,
+// or the transfer would end before it began.
+constexpr int MinEndIdleMs = 300;
+constexpr uint64_t MainChannel = 0;
+
+enum Opcode : uint16_t {
+    OpRrq = 1,
+    OpWrq = 2,
+    OpData = 3,
+    OpAck = 4,
+    OpError = 5,
 };
 
-TftpServer::TftpServer(TftpServerOptions options, Log) : state(std::make_unique<State>())
+// The codes a unit sends, with the unit's own short texts (the client shows its
+// own texts for the codes, not these).
+const char* ErrorMessage(int code)
 {
-    state->options = std::move(options);
+    switch (code) {
+    case 0: return "Downloading";
+    case 1: return "Waiting for terminal";
+    case 2: return "Not ready for download";
+    case 3: return "Initiating";
+    case 4: return "Illegal operation";
+    default: return "Error";
+    }
 }
-TftpServer::~TftpServer() = default;
+
+uint16_t GetUint16(const uint8_t* at)
+{
+    return static_cast<uint16_t>((at[0] << 8) | at[1]);
+}
+
+void PutUint16(std::vector<uint8_t>& out, uint16_t value)
+{
+    out.push_back(static_cast<uint8_t>(value >> 8));
+    out.push_back(static_cast<uint8_t>(value & 0xFF));
+}
+
+std::string Endpoint(const sockaddr_in& address)
+{
+    char text[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+bool SameEndpoint(const sockaddr_in& a, const sockaddr_in& b)
+{
+    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
+}
+
+// Reads a NUL-terminated text at `offset`; false when the datagram ends first.
+bool ReadText(const std::vector<uint8_t>& bytes, size_t& offset, std::string& text)
+{
+    const auto begin = bytes.begin() + static_cast<ptrdiff_t>(offset);
+    const auto end = std::find(begin, bytes.end(), uint8_t{0});
+    if (end == bytes.end())
+        return false;
+    text.assign(begin, end);
+    offset = static_cast<size_t>(end - bytes.begin()) + 1;
+    return true;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const char* b)
+{
+    return strcasecmp(a.c_str(), b) == 0;
+}
+
+} // namespace
+
+struct TftpServer::State {
+    // The one transfer a unit serves at a time.
+    struct Transfer {
+        uint64_t channel = 0; // outgoing datagrams from P carry it
+        sockaddr_in client{};
+        int replyFd = -1;     // port P
+        uint16_t replyPort = 0;
+        std::string name;
+        std::vector<uint8_t> bytes;
+        uint32_t blocksStored = 0;
+        bool dataSeen = false;
+        bool recorded = false; // short last block stored; lingers to acknowledge repeats
+        int refusedWith = -1;  // ERROR code that ended it; lingers to repeat the ERROR
+        bool ackPending = false;
+        uint16_t pendingAckBlock = 0;
+        Clock::time_point ackDue;
+        Clock::time_point idleEnd;
+    };
+
+    State(TftpServerOptions options, Log log)
+        : options(std::move(options)), log(std::move(log)),
+          incoming(Impairment(this->options), this->options.seed),
+          // A different stream for the other direction, still fixed by the seed.
+          outgoing(Impairment(this->options), this->options.seed ^ 0x9E3779B9u)
+    {
+    }
+
+    static TftpImpairment::Settings Impairment(const TftpServerOptions& o)
+    {
+        TftpImpairment::Settings s;
+        s.lossPercent = o.lossPercent;
+        s.duplicatePercent = o.duplicatePercent;
+        s.reorderPercent = o.reorderPercent;
+        s.delayPercent = o.delayPercent;
+        s.delay = std::chrono::milliseconds(o.delayMs);
+        return s;
+    }
+
+    void Say(const std::string& line)
+    {
+        if (log)
+            log(line);
+    }
+
+    void Run();
+    void Drain(int fd, bool isMain, Clock::time_point now);
+    void Handle(const TftpImpairment::Datagram& d, Clock::time_point now);
+    void HandleRequest(const TftpImpairment::Datagram& d, Clock::time_point now);
+    void HandleData(const TftpImpairment::Datagram& d, Clock::time_point now);
+    bool RequestErrorActive(Clock::time_point now);
+    void StartTransfer(const sockaddr_in& client, const std::string& name, Clock::time_point now);
+    void EndTransfer(const std::string& why);
+    void Record();
+    void SendAck(uint16_t block, Clock::time_point now);
+    void SendError(uint64_t channel, const sockaddr_in& peer, int code, Clock::time_point now);
+    void Send(uint64_t channel, const sockaddr_in& peer, std::vector<uint8_t> bytes, Clock::time_point now);
+    void SendNow(const TftpImpairment::Datagram& d);
+    std::optional<Clock::time_point> NextDeadline() const;
+
+    const TftpServerOptions options;
+    const Log log;
+
+    // Set by Start before the thread begins, read-only while it runs.
+    int mainFd = -1;
+    int wakeFd = -1;
+    std::atomic<uint16_t> boundPort{0};
+    std::atomic<bool> stopRequested{false};
+    std::thread thread;
+
+    mutable std::mutex filesMutex;
+    std::vector<TftpReceivedFile> files; // guarded by filesMutex
+
+    struct Counters {
+        std::atomic<uint64_t> requests{0}, dataPackets{0}, duplicateData{0}, blocksStored{0}, acksSent{0},
+            errorsSent{0}, straysIgnored{0};
+    } counters;
+
+    // Only the server thread touches what follows.
+    TftpImpairment incoming;
+    TftpImpairment outgoing;
+    std::optional<Transfer> transfer;
+    uint64_t nextChannel = 1;
+    int requestErrorsSent = 0;
+    std::optional<Clock::time_point> firstRefusedRequest;
+};
+
+void TftpServer::State::Run()
+{
+    std::vector<uint8_t> discard(ReceiveBufferSize);
+    while (!stopRequested.load(std::memory_order_acquire)) {
+        pollfd entries[3] = {{wakeFd, POLLIN, 0}, {mainFd, POLLIN, 0}, {-1, POLLIN, 0}};
+        if (transfer)
+            entries[2].fd = transfer->replyFd;
+
+        timespec timeout{};
+        timespec* timeoutPointer = nullptr; // nothing due: sleep until a datagram or Stop
+        if (const auto deadline = NextDeadline()) {
+            const auto left = std::max(Clock::duration::zero(), *deadline - Clock::now());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+            timeoutPointer = &timeout;
+        }
+        if (ppoll(entries, 3, timeoutPointer, nullptr) < 0 && errno != EINTR) {
+            Say("TFTP server: waiting failed (" + std::string(std::strerror(errno)) + "); stopping");
+            return;
+        }
+        if (entries[0].revents & POLLIN) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t ignored = read(wakeFd, &count, sizeof count);
+            continue; // Stop was asked for
+        }
+
+        Clock::time_point now = Clock::now();
+        if (entries[1].revents & POLLIN)
+            Drain(mainFd, true, now);
+        if (transfer && entries[2].fd == transfer->replyFd && (entries[2].revents & POLLIN))
+            Drain(transfer->replyFd, false, now);
+
+        now = Clock::now();
+        for (const auto& d : incoming.TakeDue(now))
+            Handle(d, now);
+        if (transfer && transfer->ackPending && now >= transfer->ackDue) {
+            transfer->ackPending = false;
+            SendAck(transfer->pendingAckBlock, now);
+        }
+        if (transfer && now >= transfer->idleEnd)
+            EndTransfer("no DATA for " + std::to_string(options.endIdleMs) + " ms");
+        for (const auto& d : outgoing.TakeDue(now))
+            SendNow(d);
+    }
+}
+
+std::optional<Clock::time_point> TftpServer::State::NextDeadline() const
+{
+    std::optional<Clock::time_point> next;
+    auto consider = [&next](std::optional<Clock::time_point> t) {
+        if (t && (!next || *t < *next))
+            next = t;
+    };
+    consider(incoming.NextDue());
+    consider(outgoing.NextDue());
+    if (transfer) {
+        if (transfer->ackPending)
+            consider(transfer->ackDue);
+        consider(transfer->idleEnd);
+    }
+    return next;
+}
+
+void TftpServer::State::Drain(int fd, bool isMain, Clock::time_point now)
+{
+    for (int i = 0; i < MaxDatagramsPerWake; ++i) {
+        TftpImpairment::Datagram d;
+        d.bytes.resize(ReceiveBufferSize);
+        socklen_t length = sizeof d.peer;
+        const ssize_t got = recvfrom(fd, d.bytes.data(), d.bytes.size(), MSG_DONTWAIT | MSG_TRUNC,
+                                     reinterpret_cast<sockaddr*>(&d.peer), &length);
+        if (got < 0)
+            return; // drained, or a receive error that the next wake-up retries
+        if (!isMain) {
+            // Clients send everything to the main port; port P only answers.
+            counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        // A truncated datagram keeps its true length, so that it is refused as oversized.
+        d.bytes.resize(static_cast<size_t>(got) <= ReceiveBufferSize ? static_cast<size_t>(got) : ReceiveBufferSize + 1);
+        if (options.impairIncoming && incoming.Active())
+            incoming.Submit(std::move(d), now);
+        else
+            Handle(d, now);
+    }
+}
+
+void TftpServer::State::Handle(const TftpImpairment::Datagram& d, Clock::time_point now)
+{
+    if (d.bytes.size() < 2) {
+        counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    switch (GetUint16(d.bytes.data())) {
+    case OpWrq:
+        HandleRequest(d, now);
+        break;
+    case OpData:
+        HandleData(d, now);
+        break;
+    case OpRrq:
+        Say("TFTP server: read request from " + Endpoint(d.peer) + " refused; the unit only takes files");
+        SendError(MainChannel, d.peer, 4, now);
+        break;
+    default:
+        counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
+        if (options.verbose)
+            Say("TFTP server: datagram with opcode " + std::to_string(GetUint16(d.bytes.data())) + " from " +
+                Endpoint(d.peer) + " ignored");
+        break;
+    }
+}
+
+bool TftpServer::State::RequestErrorActive(Clock::time_point now)
+{
+    if (options.requestErrorCode < 0)
+        return false;
+    if (options.requestErrorCount > 0)
+        return requestErrorsSent < options.requestErrorCount;
+    if (options.requestErrorMs > 0) {
+        if (!firstRefusedRequest)
+            firstRefusedRequest = now;
+        return now - *firstRefusedRequest < std::chrono::milliseconds(options.requestErrorMs);
+    }
+    return true;
+}
+
+void TftpServer::State::HandleRequest(const TftpImpairment::Datagram& d, Clock::time_point now)
+{
+    counters.requests.fetch_add(1, std::memory_order_relaxed);
+    size_t offset = 2;
+    std::string name, mode;
+    if (!ReadText(d.bytes, offset, name) || !ReadText(d.bytes, offset, mode)) {
+        Say("TFTP server: malformed write request from " + Endpoint(d.peer) + " refused");
+        SendError(MainChannel, d.peer, 4, now);
+        return;
+    }
+    if (name != "bff.bff" && name != "bin.bin") {
+        Say("TFTP server: write request for \"" + name + "\" refused; the unit takes bff.bff or bin.bin");
+        SendError(MainChannel, d.peer, 4, now);
+        return;
+    }
+    if (!EqualsIgnoringCase(mode, "octet")) {
+        Say("TFTP server: write request in mode \"" + mode + "\" refused; the unit takes octet");
+        SendError(MainChannel, d.peer, 4, now);
+        return;
+    }
+
+    // The client repeats its request until ACK 0 reaches it: a repeat before any
+    // DATA is answered again from the same port, not taken as a new transfer.
+    if (transfer && SameEndpoint(transfer->client, d.peer) && !transfer->dataSeen) {
+        transfer->idleEnd = now + std::chrono::milliseconds(options.endIdleMs);
+        SendAck(0, now);
+        return;
+    }
+    if (RequestErrorActive(now)) {
+        ++requestErrorsSent;
+        Say("TFTP server: write request from " + Endpoint(d.peer) + " answered with ERROR " +
+            std::to_string(options.requestErrorCode));
+        SendError(MainChannel, d.peer, options.requestErrorCode, now);
+        return;
+    }
+    if (transfer)
+        EndTransfer("a new write request arrived");
+    StartTransfer(d.peer, name, now);
+}
+
+void TftpServer::State::StartTransfer(const sockaddr_in& client, const std::string& name, Clock::time_point now)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = 0;
+    inet_pton(AF_INET, options.address.c_str(), &local.sin_addr);
+    socklen_t length = sizeof local;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        Say("TFTP server: no port for the transfer (" + std::string(std::strerror(errno)) + "); request dropped");
+        if (fd >= 0)
+            close(fd);
+        return;
+    }
+
+    transfer.emplace();
+    transfer->channel = nextChannel++;
+    transfer->client = client;
+    transfer->replyFd = fd;
+    transfer->replyPort = ntohs(local.sin_port);
+    transfer->name = name;
+    transfer->idleEnd = now + std::chrono::milliseconds(options.endIdleMs);
+    Say("TFTP server: receiving " + name + " from " + Endpoint(client) + ", answering from port " +
+        std::to_string(transfer->replyPort));
+    SendAck(0, now);
+}
+
+void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::time_point now)
+{
+    counters.dataPackets.fetch_add(1, std::memory_order_relaxed);
+    if (!transfer || !SameEndpoint(transfer->client, d.peer)) {
+        counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
+        if (options.verbose)
+            Say("TFTP server: DATA from " + Endpoint(d.peer) + " belongs to no transfer; ignored");
+        return;
+    }
+    if (d.bytes.size() < HeaderSize || d.bytes.size() > HeaderSize + BlockSize) {
+        counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
+        Say("TFTP server: DATA of " + std::to_string(d.bytes.size()) + " bytes ignored; blocks hold 1 to 1024 bytes");
+        return;
+    }
+    Transfer& t = *transfer;
+    t.idleEnd = now + std::chrono::milliseconds(options.endIdleMs);
+    if (t.refusedWith >= 0) {
+        // The ERROR may have been lost; a client still sending hears it again.
+        SendError(t.channel, t.client, t.refusedWith, now);
+        return;
+    }
+    const uint16_t block = GetUint16(d.bytes.data() + 2);
+    const uint16_t lastStored = static_cast<uint16_t>(t.blocksStored & 0xFFFF);
+    const uint16_t expected = static_cast<uint16_t>((t.blocksStored + 1) & 0xFFFF);
+
+    if (t.dataSeen && block == lastStored) {
+        // Our acknowledgement was lost or is late: say it again, unless it is
+        // still on its way out of a flash write.
+        counters.duplicateData.fetch_add(1, std::memory_order_relaxed);
+        if (options.verbose)
+            Say("TFTP server: block " + std::to_string(block) + " again");
+        if (!t.ackPending)
+            SendAck(block, now);
+        return;
+    }
+    if (t.recorded || block != expected) {
+        counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
+        if (options.verbose)
+            Say("TFTP server: block " + std::to_string(block) + " out of order; expected " + std::to_string(expected));
+        return;
+    }
+
+    const uint32_t index = t.blocksStored + 1;
+    if (options.dataErrorCode >= 0 && index == options.dataErrorBlock) {
+        Say("TFTP server: block " + std::to_string(index) + " answered with ERROR " +
+            std::to_string(options.dataErrorCode) + "; transfer of " + t.name + " abandoned");
+        t.refusedWith = options.dataErrorCode;
+        t.dataSeen = true;
+        SendError(t.channel, t.client, options.dataErrorCode, now);
+        return;
+    }
+
+    const size_t payload = d.bytes.size() - HeaderSize;
+    t.bytes.insert(t.bytes.end(), d.bytes.begin() + HeaderSize, d.bytes.end());
+    t.blocksStored = index;
+    t.dataSeen = true;
+    counters.blocksStored.fetch_add(1, std::memory_order_relaxed);
+    if (options.verbose)
+        Say("TFTP server: block " + std::to_string(block) + " (" + std::to_string(payload) + " bytes)");
+    else if (index % LogEveryBlocks == 0)
+        Say("TFTP server: " + std::to_string(index) + " blocks received (" + std::to_string(t.bytes.size()) +
+            " bytes)");
+
+    if (options.ackDelayMs > 0) {
+        t.ackPending = true;
+        t.pendingAckBlock = block;
+        t.ackDue = now + std::chrono::milliseconds(options.ackDelayMs);
+    } else {
+        SendAck(block, now);
+    }
+    if (payload < BlockSize) {
+        // A short block is the last one. The transfer lingers until it goes quiet
+        // to acknowledge the block again should the acknowledgement be lost.
+        Record();
+        Say("TFTP server: " + t.name + " finished, " + std::to_string(t.bytes.size()) + " bytes in " +
+            std::to_string(t.blocksStored) + " blocks");
+    }
+}
+
+void TftpServer::State::Record()
+{
+    Transfer& t = *transfer;
+    t.recorded = true;
+    std::lock_guard<std::mutex> lock(filesMutex);
+    files.push_back(TftpReceivedFile{t.name, t.bytes});
+}
+
+void TftpServer::State::EndTransfer(const std::string& why)
+{
+    Transfer& t = *transfer;
+    if (!t.recorded && t.refusedWith < 0) {
+        // A file whose length is a multiple of 1024 (or an empty one) ends with
+        // a full block (or none): only the silence afterwards tells its end.
+        Record();
+        Say("TFTP server: " + t.name + " finished (" + why + "), " + std::to_string(t.bytes.size()) + " bytes in " +
+            std::to_string(t.blocksStored) + " blocks");
+    }
+    close(t.replyFd);
+    transfer.reset();
+}
+
+void TftpServer::State::SendAck(uint16_t block, Clock::time_point now)
+{
+    std::vector<uint8_t> bytes;
+    PutUint16(bytes, OpAck);
+    PutUint16(bytes, block);
+    counters.acksSent.fetch_add(1, std::memory_order_relaxed);
+    Send(transfer->channel, transfer->client, std::move(bytes), now);
+}
+
+void TftpServer::State::SendError(uint64_t channel, const sockaddr_in& peer, int code, Clock::time_point now)
+{
+    std::vector<uint8_t> bytes;
+    PutUint16(bytes, OpError);
+    PutUint16(bytes, static_cast<uint16_t>(code));
+    const char* message = ErrorMessage(code);
+    bytes.insert(bytes.end(), message, message + std::strlen(message) + 1);
+    counters.errorsSent.fetch_add(1, std::memory_order_relaxed);
+    Send(channel, peer, std::move(bytes), now);
+}
+
+void TftpServer::State::Send(uint64_t channel, const sockaddr_in& peer, std::vector<uint8_t> bytes,
+                             Clock::time_point now)
+{
+    TftpImpairment::Datagram d{std::move(bytes), peer, channel};
+    if (!options.impairOutgoing || !outgoing.Active()) {
+        SendNow(d);
+        return;
+    }
+    outgoing.Submit(std::move(d), now);
+    for (const auto& due : outgoing.TakeDue(now))
+        SendNow(due);
+}
+
+void TftpServer::State::SendNow(const TftpImpairment::Datagram& d)
+{
+    int fd = -1;
+    if (d.channel == MainChannel)
+        fd = mainFd;
+    else if (transfer && transfer->channel == d.channel)
+        fd = transfer->replyFd;
+    if (fd < 0)
+        return; // its transfer has ended, and port P with it
+    // A full socket buffer loses the datagram, as a network would.
+    sendto(fd, d.bytes.data(), d.bytes.size(), MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&d.peer),
+           sizeof d.peer);
+}
+
+TftpServer::TftpServer(TftpServerOptions options, Log log)
+    : state(std::make_unique<State>(std::move(options), std::move(log)))
+{
+}
+
+TftpServer::~TftpServer()
+{
+    Stop();
+}
+
 bool TftpServer::Start(std::string* error)
 {
-    if (error)
-        *error = "the TFTP server is not built yet";
-    return false;
+    auto fail = [error](const std::string& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (state->thread.joinable())
+        return fail("the TFTP server is already running");
+
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(state->options.port);
+    if (inet_pton(AF_INET, state->options.address.c_str(), &local.sin_addr) != 1)
+        return fail("\"" + state->options.address + "\" is not an IPv4 address");
+
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return fail(std::string("no UDP socket: ") + std::strerror(errno));
+    socklen_t length = sizeof local;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        const std::string reason = std::string("can't use UDP ") + state->options.address + ":" +
+                                   std::to_string(state->options.port) + ": " + std::strerror(errno) +
+                                   (state->options.port < 1024 ? " (ports below 1024 need privileges)" : "");
+        close(fd);
+        return fail(reason);
+    }
+    const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        close(fd);
+        return fail(std::string("no wake-up event: ") + std::strerror(errno));
+    }
+
+    state->mainFd = fd;
+    state->wakeFd = wake;
+    state->boundPort.store(ntohs(local.sin_port), std::memory_order_release);
+    state->stopRequested.store(false, std::memory_order_release);
+    state->Say("TFTP server listening on " + Endpoint(local));
+    state->thread = std::thread([s = state.get()] { s->Run(); });
+    return true;
 }
-void TftpServer::Stop() {}
-uint16_t TftpServer::BoundPort() const { return 0; }
-std::vector<TftpReceivedFile> TftpServer::ReceivedFiles() const { return {}; }
-void TftpServer::PrintHelp(std::ostream&) {}
-bool TftpServer::ParseOption(const std::string&, TftpServerOptions&, std::string*) { return false; }
+
+void TftpServer::Stop()
+{
+    if (!state->thread.joinable())
+        return;
+    state->stopRequested.store(true, std::memory_order_release);
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t ignored = write(state->wakeFd, &one, sizeof one);
+    state->thread.join();
+    if (state->transfer) {
+        close(state->transfer->replyFd);
+        state->transfer.reset();
+    }
+    close(state->mainFd);
+    close(state->wakeFd);
+    state->mainFd = -1;
+    state->wakeFd = -1;
+}
+
+uint16_t TftpServer::BoundPort() const
+{
+    return state->boundPort.load(std::memory_order_acquire);
+}
+
+std::vector<TftpReceivedFile> TftpServer::ReceivedFiles() const
+{
+    std::lock_guard<std::mutex> lock(state->filesMutex);
+    return state->files;
+}
+
+TftpServerStats TftpServer::Stats() const
+{
+    const auto& c = state->counters;
+    TftpServerStats s;
+    s.requests = c.requests.load(std::memory_order_relaxed);
+    s.dataPackets = c.dataPackets.load(std::memory_order_relaxed);
+    s.duplicateData = c.duplicateData.load(std::memory_order_relaxed);
+    s.blocksStored = c.blocksStored.load(std::memory_order_relaxed);
+    s.acksSent = c.acksSent.load(std::memory_order_relaxed);
+    s.errorsSent = c.errorsSent.load(std::memory_order_relaxed);
+    s.straysIgnored = c.straysIgnored.load(std::memory_order_relaxed);
+    return s;
+}
+
+void TftpServer::PrintHelp(std::ostream& out)
+{
+    out << "TFTP server (the unit's Ethernet side):\n"
+           "  --tftp-address=A              IPv4 address to serve on (default 127.0.0.1)\n"
+           "  --tftp-port=N                 UDP port (default 69; 0 = any free port)\n"
+           "  --tftp-request-error=CODE     answer write requests with ERROR CODE (0-4 are the unit's)\n"
+           "  --tftp-request-error-count=N  ... for the first N requests only\n"
+           "  --tftp-request-error-ms=T     ... for T ms after the first request only (else for ever)\n"
+           "  --tftp-data-error=CODE        answer a block with ERROR CODE, ending the transfer\n"
+           "  --tftp-data-error-block=N     ... block N, counting from 1 (default 1)\n"
+           "  --tftp-ack-delay-ms=T         acknowledge each block T ms after it arrives (flash write)\n"
+           "  --tftp-end-idle-ms=T          a transfer ending on a full block ends after T ms without DATA\n"
+           "                                (default 1000, at least 300)\n"
+           "  --tftp-loss=PCT               lose PCT percent of datagrams\n"
+           "  --tftp-duplicate=PCT          duplicate PCT percent of datagrams\n"
+           "  --tftp-reorder=PCT            hold back PCT percent of datagrams until the next one\n"
+           "  --tftp-delay=PCT              delay PCT percent of datagrams ...\n"
+           "  --tftp-delay-ms=T             ... by T ms\n"
+           "  --tftp-impair=both|in|out     which way the above apply (default both)\n"
+           "  --tftp-seed=N                 seed of the above, for a reproducible run (default 1)\n"
+           "  --tftp-verbose                log every block, not only each MiB\n";
+}
+
+namespace {
+
+bool ParseInteger(const std::string& text, long long low, long long high, long long& value)
+{
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end && value >= low && value <= high;
+}
+
+bool ParsePercent(const std::string& text, double& value)
+{
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end && value >= 0.0 && value <= 100.0;
+}
+
+} // namespace
+
+bool TftpServer::ParseOption(const std::string& argument, TftpServerOptions& options, std::string* error)
+{
+    static const std::string prefix = "--tftp-";
+    if (argument.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const std::string body = argument.substr(prefix.size());
+    const size_t equals = body.find('=');
+    const std::string name = body.substr(0, equals);
+    const std::string value = equals == std::string::npos ? std::string() : body.substr(equals + 1);
+    const bool hasValue = equals != std::string::npos;
+
+    auto bad = [&](const std::string& expected) {
+        if (error)
+            *error = argument + ": " + expected;
+        return true;
+    };
+    auto integer = [&](long long low, long long high, auto& field) {
+        long long parsed = 0;
+        if (!hasValue || !ParseInteger(value, low, high, parsed))
+            return bad("expects a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+        field = static_cast<std::remove_reference_t<decltype(field)>>(parsed);
+        if (error)
+            error->clear();
+        return true;
+    };
+    auto percent = [&](double& field) {
+        if (!hasValue || !ParsePercent(value, field))
+            return bad("expects a percentage from 0 to 100");
+        if (error)
+            error->clear();
+        return true;
+    };
+
+    constexpr long long MaxMs = 24LL * 60 * 60 * 1000;
+    if (name == "address") {
+        in_addr probe{};
+        if (!hasValue || inet_pton(AF_INET, value.c_str(), &probe) != 1)
+            return bad("expects an IPv4 address such as 127.0.0.1");
+        options.address = value;
+        if (error)
+            error->clear();
+        return true;
+    }
+    if (name == "port")
+        return integer(0, 65535, options.port);
+    if (name == "request-error")
+        return integer(0, 65535, options.requestErrorCode);
+    if (name == "request-error-count")
+        return integer(0, 1000000, options.requestErrorCount);
+    if (name == "request-error-ms")
+        return integer(0, MaxMs, options.requestErrorMs);
+    if (name == "data-error")
+        return integer(0, 65535, options.dataErrorCode);
+    if (name == "data-error-block")
+        return integer(1, 0xFFFFFFFFLL, options.dataErrorBlock);
+    if (name == "ack-delay-ms")
+        return integer(0, 60000, options.ackDelayMs);
+    if (name == "end-idle-ms")
+        return integer(MinEndIdleMs, MaxMs, options.endIdleMs);
+    if (name == "loss")
+        return percent(options.lossPercent);
+    if (name == "duplicate")
+        return percent(options.duplicatePercent);
+    if (name == "reorder")
+        return percent(options.reorderPercent);
+    if (name == "delay")
+        return percent(options.delayPercent);
+    if (name == "delay-ms")
+        return integer(0, 60000, options.delayMs);
+    if (name == "seed")
+        return integer(0, 0xFFFFFFFFLL, options.seed);
+    if (name == "impair") {
+        if (value == "both" || value == "in" || value == "out") {
+            options.impairIncoming = value != "out";
+            options.impairOutgoing = value != "in";
+            if (error)
+                error->clear();
+            return true;
+        }
+        return bad("expects both, in or out");
+    }
+    if (name == "verbose") {
+        if (!hasValue || value == "1" || value == "yes") {
+            options.verbose = true;
+        } else if (value == "0" || value == "no") {
+            options.verbose = false;
+        } else {
+            return bad("expects nothing, 1 or 0");
+        }
+        if (error)
+            error->clear();
+        return true;
+    }
+    return bad("no such TFTP option (see --help)");
+}

@@ -11,32 +11,85 @@
 struct TftpServerOptions {
     std::string address = "127.0.0.1";
     uint16_t port = 69; // 0 lets the system choose (tests)
+
+    // ERROR code to answer write requests with; -1 accepts them. Answered for the
+    // first requestErrorCount requests when that is above 0, else for
+    // requestErrorMs after the first request when that is above 0, else for ever.
+    int requestErrorCode = -1;
+    int requestErrorCount = 0;
+    int requestErrorMs = 0;
+    // ERROR code to answer block number dataErrorBlock (1 = the first block,
+    // counted on past the 16-bit wrap) with, ending the transfer; -1 for none.
+    int dataErrorCode = -1;
+    uint32_t dataErrorBlock = 1;
+    // Time the unit takes to write each block to flash before acknowledging it.
+    int ackDelayMs = 0;
+    // A transfer whose last block was full ends after this long without DATA (or
+    // at the next write request). It must stay well above the client's 200 ms
+    // pause between the acknowledgement of the request and the first block.
+    int endIdleMs = 1000;
+
+    // What a poor network does, in percent of datagrams, seeded and reproducible.
+    double lossPercent = 0;
+    double duplicatePercent = 0;
+    double reorderPercent = 0;
+    double delayPercent = 0;
+    int delayMs = 0;
+    bool impairIncoming = true;
+    bool impairOutgoing = true;
+    uint32_t seed = 1;
+
+    // Log every block and every duplicate, not only the milestones.
+    bool verbose = false;
 };
 
-// One file the server has received completely.
+// One file the server has received. A transfer that ended with a short block,
+// or that went quiet (or was followed by a new request) after a full one, counts
+// as received; one refused with an ERROR does not.
 struct TftpReceivedFile {
     std::string name;
     std::vector<uint8_t> bytes;
 };
 
+// What the server has seen so far, for tests and benchmarks.
+struct TftpServerStats {
+    uint64_t requests = 0;      // write requests received, answered or refused
+    uint64_t dataPackets = 0;   // DATA datagrams of the current transfer, duplicates included
+    uint64_t duplicateData = 0; // DATA that repeated the block stored last
+    uint64_t blocksStored = 0;
+    uint64_t acksSent = 0;      // ACK 0 included
+    uint64_t errorsSent = 0;
+    uint64_t straysIgnored = 0; // datagrams that belonged to no transfer or were malformed
+};
+
 // The unit's TFTP server: a UDP socket on the options' address and port, served by
-// a thread of its own between Start and Stop.
+// a thread of its own between Start and Stop. It answers each accepted write
+// request from a fresh port P, and takes the DATA blocks on its main port (where
+// the client sends every packet) and acknowledges them from P.
 class TftpServer {
 public:
     using Log = std::function<void(const std::string&)>;
 
+    // `log` is called from the server's thread, one plain line at a time.
     explicit TftpServer(TftpServerOptions options, Log log = {});
     ~TftpServer();
 
+    TftpServer(const TftpServer&) = delete;
+    TftpServer& operator=(const TftpServer&) = delete;
+
     // Binds and starts serving; false with a one-line reason in *error.
     bool Start(std::string* error);
+    // Ends the thread promptly; a transfer in progress is abandoned.
     void Stop();
     uint16_t BoundPort() const;
     std::vector<TftpReceivedFile> ReceivedFiles() const;
+    TftpServerStats Stats() const;
 
     static void PrintHelp(std::ostream& out);
-    // Takes one command-line argument of the form --tftp-NAME=VALUE. Returns false
-    // when the argument is not a TFTP option; sets *error when its value is bad.
+    // Takes one command-line argument. Returns false when the argument is not a
+    // TFTP option (no --tftp- prefix). Otherwise returns true and sets *error to
+    // a one-line reason when the name is unknown or the value is bad, and clears
+    // it when the option was taken.
     static bool ParseOption(const std::string& argument, TftpServerOptions& options, std::string* error);
 
 private:
