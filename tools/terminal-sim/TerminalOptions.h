@@ -86,5 +86,8 @@ struct TerminalOptions {
 // Takes one command-line argument of the form --name=value (or --flag).
 // Returns false when the argument is not a terminal option; sets *error when
 // it is one but its value is bad.
+// True for the data formats Vennix offers: 8 data bits, n/o/e parity, 1 or 2 stop bits.
+bool IsValidLineFormat(const std::string& format);
+
 bool ParseTerminalOption(const std::string& argument, TerminalOptions& options, std::string* error);
 void PrintTerminalHelp(std::ostream& out);
