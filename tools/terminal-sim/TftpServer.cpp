@@ -179,7 +179,8 @@ struct TftpServer::State {
 
     struct Counters {
         std::atomic<uint64_t> requests{0}, dataPackets{0}, duplicateData{0}, blocksStored{0}, acksSent{0},
-            errorsSent{0}, straysIgnored{0};
+            errorsSent{0}, straysIgnored{0}, blocksAheadOfAck{0};
+        std::atomic<uint16_t> clientPort{0}, replyPort{0};
     } counters;
 
     // Only the server thread touches what follows.
@@ -322,6 +323,7 @@ bool TftpServer::State::RequestErrorActive(Clock::time_point now)
 void TftpServer::State::HandleRequest(const TftpImpairment::Datagram& d, Clock::time_point now)
 {
     counters.requests.fetch_add(1, std::memory_order_relaxed);
+    counters.clientPort.store(ntohs(d.peer.sin_port), std::memory_order_relaxed);
     size_t offset = 2;
     std::string name, mode;
     if (!ReadText(d.bytes, offset, name) || !ReadText(d.bytes, offset, mode)) {
@@ -381,6 +383,7 @@ void TftpServer::State::StartTransfer(const sockaddr_in& client, const std::stri
     transfer->replyFd = fd;
     transfer->replyPort = ntohs(local.sin_port);
     transfer->name = name;
+    counters.replyPort.store(transfer->replyPort, std::memory_order_relaxed);
     transfer->idleEnd = now + std::chrono::milliseconds(options.endIdleMs);
     Say("TFTP server: receiving " + name + " from " + Endpoint(client) + ", answering from port " +
         std::to_string(transfer->replyPort));
@@ -430,6 +433,8 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
     }
 
     const uint32_t index = t.blocksStored + 1;
+    if (t.ackPending)
+        counters.blocksAheadOfAck.fetch_add(1, std::memory_order_relaxed);
     if (options.dataErrorCode >= 0 && index == options.dataErrorBlock) {
         Say("TFTP server: block " + std::to_string(index) + " answered with ERROR " +
             std::to_string(options.dataErrorCode) + "; transfer of " + t.name + " abandoned");
@@ -628,6 +633,9 @@ TftpServerStats TftpServer::Stats() const
     s.acksSent = c.acksSent.load(std::memory_order_relaxed);
     s.errorsSent = c.errorsSent.load(std::memory_order_relaxed);
     s.straysIgnored = c.straysIgnored.load(std::memory_order_relaxed);
+    s.blocksAheadOfAck = c.blocksAheadOfAck.load(std::memory_order_relaxed);
+    s.clientPort = c.clientPort.load(std::memory_order_relaxed);
+    s.replyPort = c.replyPort.load(std::memory_order_relaxed);
     return s;
 }
 

@@ -60,6 +60,9 @@ struct TftpServerStats {
     uint64_t acksSent = 0;      // ACK 0 included
     uint64_t errorsSent = 0;
     uint64_t straysIgnored = 0; // datagrams that belonged to no transfer or were malformed
+    uint64_t blocksAheadOfAck = 0; // new blocks sent before the previous one was acknowledged
+    uint16_t clientPort = 0;    // source port of the latest write request
+    uint16_t replyPort = 0;     // port P of the latest transfer
 };
 
 // The unit's TFTP server: a UDP socket on the options' address and port, served by

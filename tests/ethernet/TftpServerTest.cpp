@@ -1,0 +1,210 @@
+#include "TftpServer.h"
+
+#include "TestSupport.h"
+
+#include <memory>
+#include <sstream>
+
+using namespace ethernettest;
+
+namespace {
+
+// Drives the simulated unit with hand-made packets.
+class TftpServerTest : public ::testing::Test {
+protected:
+    void StartUnit(TftpServerOptions options = {})
+    {
+        options.port = 0;
+        options.endIdleMs = 400;
+        unit = std::make_unique<TftpServer>(options);
+        std::string error;
+        ASSERT_TRUE(unit->Start(&error)) << error;
+    }
+
+    // Sends to the unit's main port and returns the answer.
+    Received Exchange(const UdpPeer& client, const std::vector<uint8_t>& packet)
+    {
+        client.SendTo(unit->BoundPort(), packet);
+        const auto answer = client.Receive();
+        EXPECT_TRUE(answer);
+        return answer.value_or(Received{});
+    }
+
+    std::unique_ptr<TftpServer> unit;
+};
+
+TEST_F(TftpServerTest, AcknowledgesFromItsOwnPortAndStoresEachBlockOnce)
+{
+    StartUnit();
+    UdpPeer client;
+    const Received ack0 = Exchange(client, WriteRequest("bin.bin"));
+    EXPECT_EQ(ack0.bytes, Packet(4, 0));
+    const uint16_t p = ack0.FromPort();
+    EXPECT_NE(p, unit->BoundPort());
+    // A repeated request before any block is answered again, from the same port.
+    EXPECT_EQ(Exchange(client, WriteRequest("bin.bin")).FromPort(), p);
+
+    const auto first = Pattern(1024, 1), last = Pattern(5, 2);
+    for (int copy = 0; copy < 2; ++copy) {
+        const Received ack = Exchange(client, Packet(3, 1, first));
+        EXPECT_EQ(ack.bytes, Packet(4, 1));
+        EXPECT_EQ(ack.FromPort(), p);
+    }
+    EXPECT_EQ(Exchange(client, Packet(3, 2, last)).bytes, Packet(4, 2));
+
+    const auto files = unit->ReceivedFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].name, "bin.bin");
+    auto expected = first;
+    expected.insert(expected.end(), last.begin(), last.end());
+    EXPECT_EQ(files[0].bytes, expected);
+    EXPECT_EQ(unit->Stats().duplicateData, 1u);
+}
+
+TEST_F(TftpServerTest, RefusesWhatTheUnitDoesNotTake)
+{
+    StartUnit();
+    UdpPeer client;
+    const std::vector<std::vector<uint8_t>> refused = {
+        WriteRequest("other.bin"),
+        WriteRequest("bff.bff", "netascii"),
+        {0, 1, 'b', 'i', 'n', '.', 'b', 'i', 'n', 0, 'o', 'c', 't', 'e', 't', 0}, // read request
+        {0, 2, 'b', 'f', 'f'},                                                 // no terminator
+    };
+    for (const auto& packet : refused) {
+        const Received answer = Exchange(client, packet);
+        EXPECT_EQ(answer.Opcode(), 5);
+        EXPECT_EQ(answer.Field(), 4);
+        EXPECT_EQ(answer.FromPort(), unit->BoundPort());
+    }
+    // DATA outside a transfer is not answered at all; the next request is.
+    client.SendTo(unit->BoundPort(), Packet(3, 1, Pattern(10)));
+    EXPECT_EQ(Exchange(client, WriteRequest("BFF.BFF")).Opcode(), 5);
+    EXPECT_EQ(Exchange(client, WriteRequest("bff.bff", "OCTET")).bytes, Packet(4, 0));
+    EXPECT_TRUE(unit->ReceivedFiles().empty());
+}
+
+TEST_F(TftpServerTest, FullLastBlockEndsOnSilenceOrANewRequest)
+{
+    StartUnit();
+    UdpPeer first, second, third;
+    Exchange(first, WriteRequest("bff.bff"));
+    Exchange(first, Packet(3, 1, Pattern(1024, 1)));
+    ASSERT_TRUE(WaitUntil([&] { return unit->ReceivedFiles().size() == 1; }));
+
+    Exchange(second, WriteRequest("bin.bin"));
+    Exchange(second, Packet(3, 1, Pattern(1024, 2)));
+    Exchange(second, Packet(3, 2, Pattern(1024, 3)));
+    // Another client's request ends it at once.
+    EXPECT_EQ(Exchange(third, WriteRequest("bff.bff")).bytes, Packet(4, 0));
+    const auto files = unit->ReceivedFiles();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].bytes, Pattern(1024, 1));
+    EXPECT_EQ(files[1].name, "bin.bin");
+    EXPECT_EQ(files[1].bytes.size(), 2048u);
+}
+
+TEST_F(TftpServerTest, RequestErrorsLastTheirCountOrTheirTime)
+{
+    TftpServerOptions options;
+    options.requestErrorCode = 1;
+    options.requestErrorCount = 2;
+    StartUnit(options);
+    UdpPeer client;
+    for (int i = 0; i < 2; ++i) {
+        const Received refusal = Exchange(client, WriteRequest("bff.bff"));
+        EXPECT_EQ(refusal.Opcode(), 5);
+        EXPECT_EQ(refusal.Field(), 1);
+    }
+    EXPECT_EQ(Exchange(client, WriteRequest("bff.bff")).bytes, Packet(4, 0));
+
+    options.requestErrorCount = 0;
+    options.requestErrorCode = 3;
+    options.requestErrorMs = 200;
+    StartUnit(options);
+    EXPECT_EQ(Exchange(client, WriteRequest("bff.bff")).Field(), 3);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(Exchange(client, WriteRequest("bff.bff")).bytes, Packet(4, 0));
+}
+
+TEST_F(TftpServerTest, DataErrorRefusesTheBlockAndTheTransfer)
+{
+    TftpServerOptions options;
+    options.dataErrorCode = 0;
+    options.dataErrorBlock = 2;
+    StartUnit(options);
+    UdpPeer client;
+    const uint16_t p = Exchange(client, WriteRequest("bff.bff")).FromPort();
+    EXPECT_EQ(Exchange(client, Packet(3, 1, Pattern(1024))).bytes, Packet(4, 1));
+    // Said again should the client not have heard it.
+    for (int copy = 0; copy < 2; ++copy) {
+        const Received refusal = Exchange(client, Packet(3, 2, Pattern(10)));
+        EXPECT_EQ(refusal.Opcode(), 5);
+        EXPECT_EQ(refusal.Field(), 0);
+        EXPECT_EQ(refusal.FromPort(), p);
+    }
+    std::this_thread::sleep_for(600ms); // past the idle end
+    EXPECT_TRUE(unit->ReceivedFiles().empty());
+}
+
+TEST_F(TftpServerTest, StartReportsWhyItCannotServe)
+{
+    StartUnit();
+    TftpServerOptions taken;
+    taken.port = unit->BoundPort();
+    TftpServer second(taken);
+    std::string error;
+    EXPECT_FALSE(second.Start(&error));
+    EXPECT_NE(error.find(std::to_string(taken.port)), std::string::npos) << error;
+
+    TftpServerOptions nowhere;
+    nowhere.address = "300.1.1.1";
+    TftpServer third(nowhere);
+    error.clear();
+    EXPECT_FALSE(third.Start(&error));
+    EXPECT_NE(error.find("300.1.1.1"), std::string::npos) << error;
+}
+
+TEST(TftpServerOptionsTest, ParsesTheCommandLineForm)
+{
+    TftpServerOptions options;
+    std::string error = "stale";
+    EXPECT_FALSE(TftpServer::ParseOption("--port=5", options, &error));
+    for (const char* argument :
+         {"--tftp-address=127.0.0.5", "--tftp-port=6969", "--tftp-request-error=3", "--tftp-request-error-count=4",
+          "--tftp-data-error=2", "--tftp-data-error-block=70000", "--tftp-ack-delay-ms=5", "--tftp-loss=2.5",
+          "--tftp-reorder=5", "--tftp-impair=in", "--tftp-seed=99", "--tftp-verbose"}) {
+        SCOPED_TRACE(argument);
+        EXPECT_TRUE(TftpServer::ParseOption(argument, options, &error));
+        EXPECT_EQ(error, "");
+    }
+    EXPECT_EQ(options.address, "127.0.0.5");
+    EXPECT_EQ(options.port, 6969);
+    EXPECT_EQ(options.requestErrorCode, 3);
+    EXPECT_EQ(options.requestErrorCount, 4);
+    EXPECT_EQ(options.dataErrorBlock, 70000u);
+    EXPECT_EQ(options.ackDelayMs, 5);
+    EXPECT_DOUBLE_EQ(options.lossPercent, 2.5);
+    EXPECT_TRUE(options.impairIncoming);
+    EXPECT_FALSE(options.impairOutgoing);
+    EXPECT_EQ(options.seed, 99u);
+    EXPECT_TRUE(options.verbose);
+
+    for (const char* argument : {"--tftp-port=65536", "--tftp-port=", "--tftp-port=1x", "--tftp-loss=101",
+                                 "--tftp-end-idle-ms=100", "--tftp-address=host", "--tftp-impair=sideways",
+                                 "--tftp-data-error-block=0", "--tftp-colour=red"}) {
+        SCOPED_TRACE(argument);
+        const TftpServerOptions before = options;
+        error.clear();
+        EXPECT_TRUE(TftpServer::ParseOption(argument, options, &error));
+        EXPECT_NE(error.find(argument), std::string::npos) << error;
+        EXPECT_EQ(options.port, before.port);
+        EXPECT_EQ(options.address, before.address);
+    }
+
+    std::ostringstream help;
+    TftpServer::PrintHelp(help);
+    EXPECT_NE(help.str().find("--tftp-ack-delay-ms"), std::string::npos);
+}
+
+} // namespace
