@@ -1,19 +1,738 @@
 #include "SerialPort.h"
 
-// Placeholder until the driver lands: every open fails.
+#include "ComPortNames.h"
+#include "NotifyTarget.h"
+#include "TtyLine.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <strings.h>
+#include <system_error>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+// The escape byte of XON/XOFF escaping; a pair is 0xBF, (byte OR 0x80).
+constexpr uint8_t kEscape = 0xBF;
+constexpr uint8_t kXon = 0x11;
+constexpr uint8_t kXoff = 0x13;
+constexpr uint8_t kEscapedBit = 0x80;
+
+// Write looks for room in the transmit ring, and for its bytes to leave, this
+// often; the I/O thread needs far less than that to empty the ring into the
+// device, and a waiting writer costs nothing in between.
+constexpr Milliseconds kWritePollInterval(10);
+
+// Close wakes the I/O thread this often while it drains, so that a write held
+// by flow control is counted and abandoned after kDrainPassLimit passes
+// (about 2.3 s): long enough for a slow line, short enough for an operator.
+constexpr Milliseconds kClosePollInterval(50);
+constexpr int kDrainPassLimit = 45;
+
+// When a notification could not be posted because another port held the
+// shared lock, the I/O thread looks again this soon instead of waiting for
+// the next byte, which may never come.
+constexpr int kBusyLockRetryMs = 10;
+
+// After the I/O thread has handed everything to the device, Close lets the
+// device send what it still holds as long as the line keeps moving; when
+// nothing has left for this long (a line held by flow control), the rest is
+// dropped so that closing never hangs.
+constexpr Milliseconds kKernelDrainStallLimit(2300);
+constexpr Milliseconds kKernelDrainPollInterval(10);
+
+constexpr uint32_t Next(uint32_t index, uint32_t step = 1)
+{
+    return (index + step) % SerialPort::RingSize;
+}
+
+constexpr bool NeedsEscape(uint8_t byte)
+{
+    return byte == kXon || byte == kXoff || byte == kEscape;
+}
+
+// Decodes the byte after an escape; false for followers that mean nothing.
+bool Unescape(uint8_t follower, uint8_t& decoded)
+{
+    switch (follower) {
+    case kXon | kEscapedBit: decoded = kXon; return true;
+    case kXoff | kEscapedBit: decoded = kXoff; return true;
+    case kEscape: decoded = kEscape; return true;
+    default: return false;
+    }
+}
+
+SerialOpenError OpenErrorFrom(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return SerialOpenError::NoSuchDevice;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return SerialOpenError::InUse;
+    case EACCES:
+    case EPERM:
+        return SerialOpenError::PermissionDenied;
+    default:
+        return SerialOpenError::Other;
+    }
+}
+
+// The device path behind a port name. "\\.\COM12", "COM12" and the port list's
+// "COM12 (ttyS11)" all name port 12; any other name must be a path.
+std::string ResolveDevice(const std::string& name)
+{
+    const std::string devicePrefix = "\\\\.\\";
+    std::string rest = name.rfind(devicePrefix, 0) == 0 ? name.substr(devicePrefix.size()) : name;
+    if (rest.size() >= 3 && ::strncasecmp(rest.c_str(), "COM", 3) == 0)
+        return ComPortNames::DevicePath(ComPortNames::ParseNumber(rest));
+    if (!rest.empty() && rest[0] == '/')
+        return rest;
+    return std::string();
+}
+
+} // namespace
+
 SerialPort::SerialPort() = default;
-SerialPort::~SerialPort() = default;
-bool SerialPort::Open(const std::string&, uint32_t, int, int, int, int, FlowControl) { return false; }
-bool SerialPort::OpenByNumber(int, uint32_t, int, int, int, int, FlowControl) { return false; }
-void SerialPort::Close() {}
-bool SerialPort::SetNotifyWindow(NotifyTarget*, uint32_t) { return false; }
-void SerialPort::SetNotifications(uint32_t, int) {}
-bool SerialPort::SetFlowControl(FlowControl) { return false; }
-void SerialPort::FlushReceived() {}
-int SerialPort::Read(uint8_t*, int, int) { return 0; }
-int SerialPort::Write(const uint8_t*, uint32_t, bool) { return 1; }
-int SerialPort::PortNumber() const { return 0; }
-bool SerialPort::HasFailed() const { return true; }
-void SerialPort::AbortWrite() {}
-bool SerialPort::WaitUntilSent(int) { return true; }
-SerialOpenError SerialPort::LastOpenError() const { return SerialOpenError::Other; }
+
+SerialPort::~SerialPort()
+{
+    Close();
+    if (wakeEvent >= 0)
+        ::close(wakeEvent);
+}
+
+bool SerialPort::OpenByNumber(int number, uint32_t baudRate, int alwaysEscapeFlag, int parity,
+                              int stopBits, int byteSize, FlowControl flow)
+{
+    portNumber.store(number, std::memory_order_relaxed);
+    char name[32];
+    std::snprintf(name, sizeof name, "\\\\.\\COM%d", number);
+    return Open(name, baudRate, alwaysEscapeFlag, parity, stopBits, byteSize, flow);
+}
+
+bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwaysEscapeFlag,
+                      int parity, int stopBits, int byteSize, FlowControl flow)
+{
+    // Opening an open port is not something any caller does; refuse it rather
+    // than disturb the running one.
+    if (isOpen.load(std::memory_order_acquire) != 0)
+        return FailOpen(SerialOpenError::Other);
+    lastOpenError = SerialOpenError::None;
+
+    if (!lock.Open())
+        return FailOpen(SerialOpenError::Other);
+    alwaysEscape.store(alwaysEscapeFlag != 0 ? 1 : 0, std::memory_order_release);
+
+    const std::string path = ResolveDevice(deviceName);
+    if (path.empty())
+        return FailOpen(SerialOpenError::NoSuchDevice);
+    // Non-blocking so that neither the open (waiting for carrier) nor any
+    // read or write can hold up a thread; the I/O thread waits in poll.
+    portHandle = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (portHandle < 0)
+        return FailOpen(OpenErrorFrom(errno));
+    if (!::isatty(portHandle))
+        return FailOpen(SerialOpenError::NoSuchDevice);
+    // No sharing: TIOCEXCL keeps other openers out, except root, which only
+    // the flock stops (it also covers programs that lock instead).
+    if (::flock(portHandle, LOCK_EX | LOCK_NB) != 0)
+        return FailOpen(errno == EWOULDBLOCK ? SerialOpenError::InUse : OpenErrorFrom(errno));
+    if (::ioctl(portHandle, TIOCEXCL) != 0)
+        return FailOpen(OpenErrorFrom(errno));
+
+    lineSettings.baudRate = baudRate;
+    lineSettings.parity = parity;
+    lineSettings.stopBits = stopBits;
+    lineSettings.byteSize = byteSize;
+    lineSettings.flow = static_cast<int32_t>(flow);
+    lineSettings.dtrOn = flow == FlowControl::DsrDtr || flow == FlowControl::RtsCtsDsrDtr;
+    outX.store(flow == FlowControl::XonXoff, std::memory_order_release);
+    switch (TtyLine::Apply(portHandle, lineSettings)) {
+    case TtyLine::Result::Ok: break;
+    case TtyLine::Result::BadRate: return FailOpen(SerialOpenError::RateNotSupported);
+    case TtyLine::Result::BadFormat: return FailOpen(SerialOpenError::Other);
+    case TtyLine::Result::DeviceError: return FailOpen(OpenErrorFrom(errno));
+    }
+
+    // The wake event lives as long as the object, so that a late
+    // SetNotifications from another thread never writes to a reused descriptor.
+    if (wakeEvent < 0) {
+        wakeEvent = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (wakeEvent < 0)
+            return FailOpen(SerialOpenError::Other);
+    }
+
+    stopRequested.store(false, std::memory_order_relaxed);
+    failed.store(false, std::memory_order_relaxed);
+    abandonedWrite = false;
+    try {
+        ioThread = std::thread(&SerialPort::IoThreadMain, this);
+    } catch (const std::system_error&) {
+        return FailOpen(SerialOpenError::Other);
+    }
+    threadRunning.wait(0, std::memory_order_acquire);
+
+    isOpen.store(1, std::memory_order_release);
+    return true;
+}
+
+bool SerialPort::FailOpen(SerialOpenError why)
+{
+    // An open port stays as it is; only the resources of this attempt go.
+    if (isOpen.load(std::memory_order_acquire) == 0) {
+        lock.Close();
+        if (portHandle >= 0) {
+            ::close(portHandle);
+            portHandle = -1;
+        }
+    }
+    lastOpenError = why;
+    return false;
+}
+
+void SerialPort::Close()
+{
+    const bool windowCleared = SetNotifyWindow(nullptr, NotifyReceived);
+
+    if (ioThread.joinable()) {
+        stopRequested.store(true, std::memory_order_release);
+        Wake();
+        std::unique_lock<std::mutex> guard(exitMutex);
+        while (!exitSignal.wait_for(guard, kClosePollInterval,
+                                    [this] { return threadRunning.load(std::memory_order_acquire) == 0; }))
+            Wake();
+        guard.unlock();
+        ioThread.join();
+    }
+
+    if (isOpen.load(std::memory_order_acquire) != 0) {
+        DrainKernelOutput();
+        lock.Close();
+        ::close(portHandle);
+        portHandle = -1;
+        isOpen.store(0, std::memory_order_release);
+    }
+
+    // With the thread gone nobody else touches the notification fields, so
+    // a busy lock above must not leave a reopened port posting to the old
+    // window.
+    if (!windowCleared) {
+        armedReceived.store(0, std::memory_order_relaxed);
+        armedSent.store(0, std::memory_order_relaxed);
+        armedError.store(0, std::memory_order_relaxed);
+        notifyMask.store(0, std::memory_order_relaxed);
+        notifyWindow.store(nullptr, std::memory_order_release);
+    }
+}
+
+void SerialPort::DrainKernelOutput()
+{
+    if (failed.load(std::memory_order_acquire))
+        return;
+    if (!abandonedWrite) {
+        int previous = -1;
+        auto lastProgress = Clock::now();
+        for (;;) {
+            int queued = 0;
+            if (::ioctl(portHandle, TIOCOUTQ, &queued) != 0 || queued <= 0)
+                return;
+            if (queued != previous) {
+                previous = queued;
+                lastProgress = Clock::now();
+            } else if (Clock::now() - lastProgress > kKernelDrainStallLimit) {
+                break;
+            }
+            std::this_thread::sleep_for(kKernelDrainPollInterval);
+        }
+    }
+    // What is left cannot leave; without this close() itself would wait for it.
+    ::tcflush(portHandle, TCOFLUSH);
+}
+
+bool SerialPort::SetNotifyWindow(NotifyTarget* window, uint32_t mask)
+{
+    if (!lock.TryLock())
+        return false;
+    armedReceived.store(0, std::memory_order_relaxed);
+    armedSent.store(0, std::memory_order_relaxed);
+    armedError.store(0, std::memory_order_relaxed);
+    notifyMask.store(window != nullptr ? mask : 0, std::memory_order_relaxed);
+    notifyWindow.store(window, std::memory_order_release);
+    if (!lock.Unlock())
+        return false;
+    if (window != nullptr)
+        SetNotifications(mask, 1);
+    return true;
+}
+
+void SerialPort::SetNotifications(uint32_t bits, int value)
+{
+    if (notifyWindow.load(std::memory_order_acquire) == nullptr)
+        return;
+    const uint32_t allowed = bits & notifyMask.load(std::memory_order_relaxed);
+    if (allowed & NotifyReceived)
+        armedReceived.store(value, std::memory_order_release);
+    if (allowed & NotifySent)
+        armedSent.store(value, std::memory_order_release);
+    if (allowed & (NotifyReceived | NotifySent)) {
+        armedError.store(value, std::memory_order_release);
+        // A window that re-arms and then reads only part of what waits must
+        // hear of the rest now, not when the next byte happens to arrive.
+        if (value != 0)
+            Wake();
+    }
+}
+
+bool SerialPort::SetFlowControl(FlowControl flow)
+{
+    if (isOpen.load(std::memory_order_acquire) == 0)
+        return false;
+    // Only XON/XOFF and the RTS/CTS handshake change; DTR stays as opened.
+    switch (flow) {
+    case FlowControl::XonXoff:
+    case FlowControl::RtsCts:
+        lineSettings.flow = static_cast<int32_t>(flow);
+        break;
+    default:
+        lineSettings.flow = static_cast<int32_t>(FlowControl::None);
+        break;
+    }
+    outX.store(flow == FlowControl::XonXoff, std::memory_order_release);
+    return TtyLine::Apply(portHandle, lineSettings) == TtyLine::Result::Ok;
+}
+
+bool SerialPort::EscapingOn() const
+{
+    return outX.load(std::memory_order_acquire) || alwaysEscape.load(std::memory_order_acquire) != 0;
+}
+
+void SerialPort::Wake()
+{
+    if (wakeEvent >= 0) {
+        const uint64_t one = 1;
+        // A full counter (never in practice) already means "wake up".
+        [[maybe_unused]] ssize_t written = ::write(wakeEvent, &one, sizeof one);
+    }
+}
+
+void SerialPort::FlushReceived()
+{
+    ConsumedReceived(rxWrite.load(std::memory_order_acquire));
+}
+
+void SerialPort::ConsumedReceived(uint32_t newRead)
+{
+    // Sequentially consistent with ParkReceiver: either the I/O thread sees
+    // the new room, or this call sees it parked and wakes it.
+    rxRead.store(newRead, std::memory_order_seq_cst);
+    if (receiverParked.load(std::memory_order_seq_cst) && receiverParked.exchange(false))
+        Wake();
+}
+
+int SerialPort::Read(uint8_t* buffer, int maxCount, int waitMs)
+{
+    if (maxCount <= 0)
+        return 0;
+    int count = 0;
+    bool leadWaiting = false;
+    uint32_t read = rxRead.load(std::memory_order_relaxed);
+    for (;;) {
+        uint32_t head = rxWrite.load(std::memory_order_acquire);
+        if (read == head || leadWaiting) {
+            if (waitMs > 0)
+                std::this_thread::sleep_for(Milliseconds(waitMs));
+            head = rxWrite.load(std::memory_order_acquire);
+            if (read == head)
+                return count;
+            if (leadWaiting && head == Next(read))
+                return count;
+        }
+        leadWaiting = false;
+        while (read != head) {
+            const uint8_t byte = receiveRing[read];
+            if (!EscapingOn() || byte != kEscape) {
+                buffer[count++] = byte;
+                read = Next(read);
+            } else if (Next(read) == head) {
+                // The follower has not arrived: leave the escape in the ring.
+                leadWaiting = true;
+                break;
+            } else {
+                uint8_t decoded = 0;
+                const bool valid = Unescape(receiveRing[Next(read)], decoded);
+                read = Next(read, 2);
+                if (valid)
+                    buffer[count++] = decoded;
+            }
+            ConsumedReceived(read);
+            if (count == maxCount)
+                return count;
+        }
+    }
+}
+
+bool SerialPort::WriteAborted(uint32_t abortTicket) const
+{
+    return abortRequests.load(std::memory_order_acquire) != abortTicket
+        || failed.load(std::memory_order_acquire);
+}
+
+bool SerialPort::WaitForRoom(uint32_t slots, uint32_t abortTicket)
+{
+    for (;;) {
+        const uint32_t used = (txWrite.load(std::memory_order_relaxed) + RingSize
+                               - txRead.load(std::memory_order_acquire)) % RingSize;
+        if (used + slots <= RingSize - 1)
+            return true;
+        // Nobody left to make room: the port failed, the write was aborted or
+        // the port is not running.
+        if (WriteAborted(abortTicket) || threadRunning.load(std::memory_order_acquire) == 0)
+            return false;
+        Wake();
+        std::this_thread::sleep_for(kWritePollInterval);
+    }
+}
+
+void SerialPort::WaitForAbortHandled(uint32_t abortTicket)
+{
+    // The I/O thread drops the queued bytes at its next pass; until it has,
+    // bytes of a new write would be dropped with them.
+    while (abortsHandled.load(std::memory_order_acquire) != abortTicket
+           && threadRunning.load(std::memory_order_acquire) != 0) {
+        Wake();
+        std::this_thread::sleep_for(Milliseconds(1));
+    }
+}
+
+int SerialPort::Write(const uint8_t* data, uint32_t length, bool waitUntilSent)
+{
+    const uint32_t ticket = abortRequests.load(std::memory_order_acquire);
+    WaitForAbortHandled(ticket);
+    if (failed.load(std::memory_order_acquire))
+        return 1;
+
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint8_t byte = data[i];
+        const bool escape = EscapingOn() && NeedsEscape(byte);
+        if (!WaitForRoom(escape ? 2 : 1, ticket))
+            break;
+        const uint32_t write = txWrite.load(std::memory_order_relaxed);
+        if (escape) {
+            transmitRing[write] = kEscape;
+            transmitRing[Next(write)] = byte | kEscapedBit;
+            // Both at once, so the I/O thread never sends half a pair.
+            txWrite.store(Next(write, 2), std::memory_order_release);
+        } else {
+            transmitRing[write] = byte;
+            txWrite.store(Next(write), std::memory_order_release);
+        }
+    }
+    Wake();
+
+    if (waitUntilSent) {
+        while (txRead.load(std::memory_order_acquire) != txWrite.load(std::memory_order_relaxed)
+               && !WriteAborted(ticket) && threadRunning.load(std::memory_order_acquire) != 0)
+            std::this_thread::sleep_for(kWritePollInterval);
+    }
+    if (abortRequests.load(std::memory_order_acquire) != ticket)
+        WaitForAbortHandled(abortRequests.load(std::memory_order_acquire));
+    return 1;
+}
+
+bool SerialPort::WaitUntilSent(int timeoutMs)
+{
+    const auto deadline = Clock::now() + Milliseconds(timeoutMs);
+    for (;;) {
+        if (failed.load(std::memory_order_acquire))
+            return false;
+        if (txRead.load(std::memory_order_acquire) == txWrite.load(std::memory_order_acquire))
+            return true;
+        if (threadRunning.load(std::memory_order_acquire) == 0)
+            return false;
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::min<Clock::duration>(kWritePollInterval, deadline - now));
+    }
+}
+
+void SerialPort::AbortWrite()
+{
+    abortRequests.fetch_add(1, std::memory_order_acq_rel);
+    Wake();
+}
+
+int SerialPort::PortNumber() const
+{
+    return portNumber.load(std::memory_order_relaxed);
+}
+
+bool SerialPort::HasFailed() const
+{
+    return failed.load(std::memory_order_acquire);
+}
+
+SerialOpenError SerialPort::LastOpenError() const
+{
+    return lastOpenError;
+}
+
+// ---------------------------------------------------------------------------
+// The I/O thread. It alone advances rxWrite and txRead and touches the device
+// for reading and writing. "Read outstanding" here means waiting in poll for
+// POLLIN, "write outstanding" waiting for POLLOUT after the device refused
+// more bytes.
+
+void SerialPort::IoThreadMain()
+{
+    threadRunning.store(1, std::memory_order_release);
+    threadRunning.notify_all();
+
+    bool readPending = false;
+    bool writePending = false;
+    bool stop = false;
+    bool sentCheckDue = false;
+    int drainPasses = 0;
+    for (;;) {
+        bool progressed = HandleAbortRequest(writePending);
+
+        if (!failed.load(std::memory_order_relaxed))
+            progressed |= ReceivePass(readPending);
+
+        bool leave = false;
+        progressed |= TransmitPass(writePending, stop, drainPasses, sentCheckDue, leave);
+        if (leave)
+            break;
+
+        // A check that found the shared lock busy is made again soon.
+        bool retrySoon = false;
+        if (sentCheckDue) {
+            sentCheckDue = !SentCheck();
+            retrySoon |= sentCheckDue;
+        }
+        retrySoon |= !ReceivedCheck();
+        retrySoon |= !ErrorCheck();
+
+        // Wait for the device, a wake-up, or nothing when there is more to
+        // do at once. A full receive ring is not read; Read wakes the thread
+        // when it makes room.
+        const bool deviceUsable = !failed.load(std::memory_order_relaxed);
+        if (deviceUsable && !readPending && !progressed && !ParkReceiver())
+            progressed = true; // room appeared meanwhile: read at once
+        pollfd fds[2] = {};
+        fds[0].fd = wakeEvent;
+        fds[0].events = POLLIN;
+        fds[1].fd = deviceUsable ? portHandle : -1;
+        fds[1].events = static_cast<short>((readPending ? POLLIN : 0) | (writePending ? POLLOUT : 0));
+        const int timeout = progressed ? 0 : (retrySoon ? kBusyLockRetryMs : -1);
+        if (::poll(fds, 2, timeout) > 0) {
+            if (fds[0].revents & POLLIN) {
+                uint64_t count = 0;
+                [[maybe_unused]] ssize_t got = ::read(wakeEvent, &count, sizeof count);
+            }
+            if (fds[1].revents & POLLIN)
+                readPending = false;
+            if (fds[1].revents & POLLOUT)
+                writePending = false;
+            // A hang-up (device unplugged, far end closed) is reported here;
+            // polling such a device again would return at once forever.
+            if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
+                MarkFailed();
+        }
+        receiverParked.store(false, std::memory_order_relaxed);
+
+        stop = stopRequested.load(std::memory_order_acquire);
+    }
+
+    {
+        std::lock_guard<std::mutex> guard(exitMutex);
+        threadRunning.store(0, std::memory_order_release);
+    }
+    exitSignal.notify_all();
+}
+
+bool SerialPort::ParkReceiver()
+{
+    const uint32_t write = rxWrite.load(std::memory_order_relaxed);
+    if (Next(write) != rxRead.load(std::memory_order_seq_cst))
+        return false;
+    receiverParked.store(true, std::memory_order_seq_cst);
+    // Sequentially consistent with ConsumedReceived: Read may have made room
+    // between the two looks, and then it may not have seen the flag.
+    if (Next(write) != rxRead.load(std::memory_order_seq_cst)) {
+        receiverParked.store(false, std::memory_order_relaxed);
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::ReceivePass(bool& readPending)
+{
+    if (readPending)
+        return false;
+    const uint32_t read = rxRead.load(std::memory_order_acquire);
+    const uint32_t write = rxWrite.load(std::memory_order_relaxed);
+    uint32_t freeRun = 0;
+    if (read > write)
+        freeRun = read - write - 1;
+    else
+        freeRun = RingSize - write - (read == 0 ? 1 : 0);
+    if (freeRun == 0)
+        return false;
+
+    const ssize_t got = ::read(portHandle, receiveRing + write, freeRun);
+    if (got > 0) {
+        rxWrite.store(Next(write, static_cast<uint32_t>(got)), std::memory_order_release);
+        return true;
+    }
+    // With VMIN 0 a read of nothing is not the end of the line, only "no
+    // bytes yet"; a hang-up shows in poll.
+    if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+        readPending = true;
+        return false;
+    }
+    if (errno == EINTR)
+        return true;
+    MarkFailed();
+    return false;
+}
+
+bool SerialPort::TransmitPass(bool& writePending, bool stop, int& drainPasses, bool& sentCheckDue,
+                              bool& leave)
+{
+    if (failed.load(std::memory_order_relaxed)) {
+        // Nothing will ever leave: drop what is queued so that no writer waits.
+        txRead.store(txWrite.load(std::memory_order_acquire), std::memory_order_release);
+        leave = stop;
+        return false;
+    }
+    if (writePending) {
+        if (stop) {
+            if (drainPasses > kDrainPassLimit) {
+                abandonedWrite = true;
+                leave = true;
+            } else {
+                ++drainPasses;
+            }
+        }
+        return false;
+    }
+    const uint32_t read = txRead.load(std::memory_order_relaxed);
+    const uint32_t write = txWrite.load(std::memory_order_acquire);
+    if (read == write) {
+        if (stop)
+            leave = true;
+        drainPasses = 0;
+        return false;
+    }
+    drainPasses = 0;
+    const uint32_t run = read <= write ? write - read : RingSize - read;
+    const ssize_t sent = ::write(portHandle, transmitRing + read, run);
+    if (sent > 0) {
+        txRead.store(Next(read, static_cast<uint32_t>(sent)), std::memory_order_release);
+        sentCheckDue = true;
+        return true;
+    }
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        writePending = true;
+        return false;
+    }
+    if (sent == 0 || errno == EINTR)
+        return true;
+    // A write the device refuses for any other reason is not retried: on a
+    // tty that means the device has gone (EIO, ENODEV), and retrying would
+    // leave the bytes, and every writer waiting for them, stuck for good.
+    MarkFailed();
+    return false;
+}
+
+bool SerialPort::HandleAbortRequest(bool& writePending)
+{
+    const uint32_t requested = abortRequests.load(std::memory_order_acquire);
+    if (requested == abortsHandled.load(std::memory_order_relaxed))
+        return false;
+    // Drop both what waits in the ring and what the device still holds.
+    txRead.store(txWrite.load(std::memory_order_acquire), std::memory_order_release);
+    if (!failed.load(std::memory_order_relaxed))
+        ::tcflush(portHandle, TCOFLUSH);
+    writePending = false;
+    abortsHandled.store(requested, std::memory_order_release);
+    return true;
+}
+
+void SerialPort::MarkFailed()
+{
+    failed.store(true, std::memory_order_release);
+}
+
+bool SerialPort::PostIfArmed(std::atomic<int>& armed, uint32_t message,
+                             bool (SerialPort::*stillDue)() const)
+{
+    if (!lock.TryLock())
+        return false;
+    NotifyTarget* window = notifyWindow.load(std::memory_order_acquire);
+    if (armed.load(std::memory_order_acquire) != 0 && window != nullptr && (this->*stillDue)()) {
+        armed.store(0, std::memory_order_release);
+        window->Post(message);
+    }
+    // A failed release cannot be helped here; the notification went out.
+    lock.Unlock();
+    return true;
+}
+
+bool SerialPort::UnreadReceived() const
+{
+    const uint32_t read = rxRead.load(std::memory_order_acquire);
+    const uint32_t write = rxWrite.load(std::memory_order_relaxed);
+    if (read == write)
+        return false;
+    // A lone escape byte is not something Read can deliver yet; announcing it
+    // would only make the window read nothing, re-arm and be told again.
+    return !(Next(read) == write && receiveRing[read] == kEscape && EscapingOn());
+}
+
+bool SerialPort::TransmitDrained() const
+{
+    return txRead.load(std::memory_order_relaxed) == txWrite.load(std::memory_order_acquire);
+}
+
+bool SerialPort::DeviceFailed() const
+{
+    return failed.load(std::memory_order_relaxed);
+}
+
+bool SerialPort::ReceivedCheck()
+{
+    if (armedReceived.load(std::memory_order_acquire) == 0 || !UnreadReceived())
+        return true;
+    return PostIfArmed(armedReceived, WM_SERIAL_RECEIVED, &SerialPort::UnreadReceived);
+}
+
+bool SerialPort::SentCheck()
+{
+    if (armedSent.load(std::memory_order_acquire) == 0 || !TransmitDrained())
+        return true;
+    return PostIfArmed(armedSent, WM_SERIAL_SENT, &SerialPort::TransmitDrained);
+}
+
+bool SerialPort::ErrorCheck()
+{
+    if (armedError.load(std::memory_order_acquire) == 0 || !DeviceFailed())
+        return true;
+    return PostIfArmed(armedError, WM_SERIAL_ERROR, &SerialPort::DeviceFailed);
+}

@@ -1,7 +1,14 @@
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
+
+#include "SerialLineSettings.h"
+#include "SystemSerialLock.h"
 
 class NotifyTarget;
 
@@ -71,4 +78,70 @@ public:
     // Waits at most timeoutMs for the transmit ring to drain; true when drained.
     bool WaitUntilSent(int timeoutMs);
     SerialOpenError LastOpenError() const;
+
+    static constexpr uint32_t RingSize = 2048;
+
+private:
+    bool FailOpen(SerialOpenError why);
+    bool EscapingOn() const;
+    void Wake();
+    bool WriteAborted(uint32_t abortTicket) const;
+    bool WaitForRoom(uint32_t slots, uint32_t abortTicket);
+    void WaitForAbortHandled(uint32_t abortTicket);
+    void ConsumedReceived(uint32_t newRead);
+    void DrainKernelOutput();
+
+    // I/O thread.
+    void IoThreadMain();
+    bool ReceivePass(bool& readPending);
+    bool TransmitPass(bool& writePending, bool stop, int& drainPasses, bool& sentCheckDue,
+                      bool& leave);
+    bool HandleAbortRequest(bool& writePending);
+    bool ParkReceiver();
+    void MarkFailed();
+    bool PostIfArmed(std::atomic<int>& armed, uint32_t message, bool (SerialPort::*stillDue)() const);
+    bool UnreadReceived() const;
+    bool TransmitDrained() const;
+    bool DeviceFailed() const;
+    bool ReceivedCheck();
+    bool SentCheck();
+    bool ErrorCheck();
+
+    std::atomic<int> portNumber{0};
+    std::thread ioThread;
+    int portHandle = -1;
+    SerialLineSettings lineSettings;
+    std::atomic<bool> outX{false};
+    std::atomic<int> threadRunning{0};
+    std::atomic<int> isOpen{0};
+    std::atomic<uint32_t> notifyMask{0};
+    std::atomic<int> armedSent{0};
+    std::atomic<int> armedReceived{0};
+    std::atomic<int> armedError{0};
+    std::atomic<NotifyTarget*> notifyWindow{nullptr};
+    SystemSerialLock lock;
+    std::atomic<int> alwaysEscape{0};
+    int wakeEvent = -1;
+
+    uint8_t receiveRing[RingSize] = {};
+    uint8_t transmitRing[RingSize] = {};
+    std::atomic<uint32_t> rxWrite{0};
+    std::atomic<uint32_t> txRead{0};
+    std::atomic<uint32_t> rxRead{0};
+    std::atomic<uint32_t> txWrite{0};
+
+    // Set by the I/O thread when the receive ring is full and it stops reading;
+    // Read wakes it once room appears.
+    std::atomic<bool> receiverParked{false};
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> failed{false};
+    // The thread abandoned a write that flow control held (drain limit reached).
+    bool abandonedWrite = false;
+    // AbortWrite bumps the request count; the I/O thread drops the queued bytes
+    // and then publishes the same count as handled.
+    std::atomic<uint32_t> abortRequests{0};
+    std::atomic<uint32_t> abortsHandled{0};
+    std::mutex exitMutex;
+    std::condition_variable exitSignal;
+    SerialOpenError lastOpenError = SerialOpenError::None;
 };

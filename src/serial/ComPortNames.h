@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The COM numbering of serial devices. A port is addressed by number:
+// ttyS<n> is COM<n+1>, ttyUSB<n> is COM<n+33>, ttyACM<n> is COM<n+65>, and a
+// symbolic link named COM<n> in the user's port alias folder names any tty
+// device as COM<n>, winning over that fixed numbering.
+class ComPortNames {
+public:
+    // The serial devices present now, each as its COM name followed by its
+    // device in parentheses ("COM33 (ttyUSB0)"), in case-insensitive
+    // alphabetical order.
+    static std::vector<std::string> List();
+    // The same, looking for devices under devRoot, their kernel records under
+    // sysRoot (normally /sys/class/tty) and aliases in aliasFolder.
+    static std::vector<std::string> ListIn(const std::string& devRoot, const std::string& sysRoot,
+                                           const std::string& aliasFolder);
+
+    // The device path that port number n opens: the alias when there is one,
+    // else the fixed device, whether present or not. Empty for numbers below 1.
+    static std::string DevicePath(int number);
+    static std::string DevicePathIn(int number, const std::string& devRoot,
+                                    const std::string& aliasFolder);
+
+    // The number of a port name: reads "COM" (in any case) at the start and
+    // the digits right after it, ignoring whatever follows ("COM33 (ttyUSB0)"
+    // is 33). 0 when the name does not start so.
+    static int ParseNumber(const std::string& name);
+
+    // COM number of a device's kernel name ("ttyUSB0" is 33); 0 for names
+    // outside the fixed numbering.
+    static int FixedNumber(const std::string& kernelName);
+};

@@ -1,0 +1,112 @@
+#include "ComPortNames.h"
+
+#include "TempUserFolders.h"
+#include "UserFolders.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ComPortNames, ParseReadsOnlyComAndItsDigits)
+{
+    EXPECT_EQ(ComPortNames::ParseNumber("COM3"), 3);
+    EXPECT_EQ(ComPortNames::ParseNumber("COM33 (ttyUSB0)"), 33);
+    EXPECT_EQ(ComPortNames::ParseNumber("com12"), 12);
+    EXPECT_EQ(ComPortNames::ParseNumber("COM"), 0);
+    EXPECT_EQ(ComPortNames::ParseNumber("COMx1"), 0);
+    EXPECT_EQ(ComPortNames::ParseNumber("XCOM3"), 0);
+    EXPECT_EQ(ComPortNames::ParseNumber(""), 0);
+    EXPECT_EQ(ComPortNames::ParseNumber("COM99999999999"), 0);
+}
+
+TEST(ComPortNames, FixedNumberingOfDeviceFamilies)
+{
+    EXPECT_EQ(ComPortNames::FixedNumber("ttyS0"), 1);
+    EXPECT_EQ(ComPortNames::FixedNumber("ttyS31"), 32);
+    EXPECT_EQ(ComPortNames::FixedNumber("ttyS32"), 0); // would collide with ttyUSB0
+    EXPECT_EQ(ComPortNames::FixedNumber("ttyUSB0"), 33);
+    EXPECT_EQ(ComPortNames::FixedNumber("ttyACM0"), 65);
+    EXPECT_EQ(ComPortNames::FixedNumber("ttyACM7"), 72);
+    EXPECT_EQ(ComPortNames::FixedNumber("ttyS"), 0);
+    EXPECT_EQ(ComPortNames::FixedNumber("ttySx"), 0);
+    EXPECT_EQ(ComPortNames::FixedNumber("tty0"), 0);
+
+    const std::string none = "/nonexistent";
+    EXPECT_EQ(ComPortNames::DevicePathIn(1, "/dev", none), "/dev/ttyS0");
+    EXPECT_EQ(ComPortNames::DevicePathIn(33, "/dev", none), "/dev/ttyUSB0");
+    EXPECT_EQ(ComPortNames::DevicePathIn(66, "/dev", none), "/dev/ttyACM1");
+    EXPECT_EQ(ComPortNames::DevicePathIn(0, "/dev", none), "");
+    EXPECT_EQ(ComPortNames::DevicePathIn(-4, "/dev", none), "");
+}
+
+class ComPortListing : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dev = folders.Root() + "/dev";
+        sys = folders.Root() + "/sys";
+        aliases = UserFolders::ComAliasFolder();
+        fs::create_directories(dev);
+        fs::create_directories(sys);
+        fs::create_directories(aliases);
+    }
+
+    // A device node stand-in, with or without hardware behind it.
+    void AddDevice(const std::string& name, const char* uartType = nullptr, bool hasDevice = true)
+    {
+        std::ofstream(dev + "/" + name) << "";
+        fs::create_directories(sys + "/" + name);
+        if (hasDevice)
+            fs::create_directories(sys + "/" + name + "/device");
+        if (uartType != nullptr)
+            std::ofstream(sys + "/" + name + "/type") << uartType << "\n";
+    }
+
+    TempUserFolders folders;
+    std::string dev;
+    std::string sys;
+    std::string aliases;
+};
+
+TEST_F(ComPortListing, ListsPresentDevicesAndAliasesInCaseInsensitiveOrder)
+{
+    AddDevice("ttyS0", "4");
+    AddDevice("ttyS1", "0");          // a UART slot with nothing behind it
+    AddDevice("ttyS2", nullptr, false); // no device at all
+    AddDevice("ttyS9", "4");
+    AddDevice("ttyUSB0");             // hidden by the COM33 alias below
+    AddDevice("ttyACM2");
+    AddDevice("console");
+    const std::string target = dev + "/pts-stand-in";
+    std::ofstream(target) << "";
+    fs::create_symlink(target, aliases + "/COM33");
+    fs::create_symlink(target, aliases + "/com2"); // not an alias name
+    fs::create_symlink(dev + "/gone", aliases + "/COM50");
+
+    const std::vector<std::string> expected = {
+        "COM1 (ttyS0)",
+        "COM10 (ttyS9)",
+        "COM33 (pts-stand-in)",
+        "COM67 (ttyACM2)",
+    };
+    EXPECT_EQ(ComPortNames::ListIn(dev, sys, aliases), expected);
+
+    // An alias wins over the fixed device, and a dangling one still owns its number.
+    EXPECT_EQ(ComPortNames::DevicePathIn(33, dev, aliases), aliases + "/COM33");
+    EXPECT_EQ(ComPortNames::DevicePathIn(50, dev, aliases), aliases + "/COM50");
+    EXPECT_EQ(ComPortNames::DevicePathIn(34, dev, aliases), dev + "/ttyUSB1");
+}
+
+TEST_F(ComPortListing, AliasToADeviceShowsItsPathBelowDev)
+{
+    fs::create_symlink("/dev/null", aliases + "/COM7");
+    EXPECT_EQ(ComPortNames::ListIn(dev, sys, aliases), (std::vector<std::string> { "COM7 (null)" }));
+    EXPECT_EQ(ComPortNames::DevicePath(7), aliases + "/COM7");
+}
+
+} // namespace
