@@ -28,8 +28,8 @@ protected:
 
 TEST_F(SerialFailures, VanishedDeviceIsReportedOnceAndReleasesWriters)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifyReceived | NotifySent));
     EXPECT_FALSE(port.HasFailed());

@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <thread>
+
 namespace {
 
 using SerialNotifications = SerialFixture;
@@ -21,8 +23,8 @@ void Settle()
 
 TEST_F(SerialNotifications, TwoBurstsBeforeRearmingGiveOneMessage)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifyReceived));
     pty.Send({ 'a' });
@@ -39,27 +41,35 @@ TEST_F(SerialNotifications, TwoBurstsBeforeRearmingGiveOneMessage)
 
 TEST_F(SerialNotifications, WindowThatRearmsAndReadsSeesEveryByte)
 {
+    // Handles each message as the main window does: re-arm, then read.
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifyReceived));
+    const Bytes sent = { 'a', 'b', 'c', 'd', 'e' };
+    std::thread farEnd([&] {
+        for (uint8_t byte : sent) {
+            pty.Send({ byte });
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+    });
     Bytes got;
-    for (uint8_t i = 0; i < 5; ++i) {
-        pty.Send({ i });
-        ASSERT_TRUE(target.WaitFor(WM_SERIAL_RECEIVED, i + 1));
+    int handled = 0;
+    while (got.size() < sent.size() && target.WaitFor(WM_SERIAL_RECEIVED, handled + 1)) {
+        ++handled;
         port.SetNotifications(NotifyReceived, 1);
         uint8_t buffer[16];
         const int n = port.Read(buffer, 16, 0);
         got.insert(got.end(), buffer, buffer + n);
     }
-    got.resize(5);
-    EXPECT_EQ(got, (Bytes { 0, 1, 2, 3, 4 }));
+    farEnd.join();
+    EXPECT_EQ(got, sent);
 }
 
 TEST_F(SerialNotifications, ReceivedMaskArmsReceivedAndErrorButNotSent)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifyReceived));
     Write(port, { 'x' });
@@ -72,8 +82,8 @@ TEST_F(SerialNotifications, ReceivedMaskArmsReceivedAndErrorButNotSent)
 
 TEST_F(SerialNotifications, SentMaskAnnouncesTheDrainOnce)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifySent));
     Write(port, { 'x' });
@@ -90,8 +100,8 @@ TEST_F(SerialNotifications, SentMaskAnnouncesTheDrainOnce)
 
 TEST_F(SerialNotifications, NoWindowOrDisarmedMeansNoMessages)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(nullptr, NotifyReceived | NotifySent));
     port.SetNotifications(NotifyReceived | NotifySent, 1); // nothing to arm without a window
@@ -114,8 +124,8 @@ TEST_F(SerialNotifications, NoWindowOrDisarmedMeansNoMessages)
 
 TEST_F(SerialNotifications, ClosedAndReopenedPortStaysSilentUntilTold)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifyReceived));
     port.Close();
@@ -129,8 +139,8 @@ TEST_F(SerialNotifications, ClosedAndReopenedPortStaysSilentUntilTold)
 
 TEST_F(SerialNotifications, LoneEscapeIsNotAnnounced)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port, FlowControl::XonXoff));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifyReceived));
     pty.Send({ 0xBF });
@@ -143,8 +153,8 @@ TEST_F(SerialNotifications, LoneEscapeIsNotAnnounced)
 
 TEST_F(SerialNotifications, BusySharedLockPostponesButDoesNotLoseMessages)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifyReceived));
 

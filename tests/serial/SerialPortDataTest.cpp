@@ -16,8 +16,8 @@ Bytes Pattern(size_t count)
 
 TEST_F(SerialPortData, ReadTakesWhatIsThereUpToTheMaximum)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     uint8_t buffer[16] = {};
     EXPECT_EQ(port.Read(buffer, 16, 0), 0);
@@ -35,8 +35,8 @@ TEST_F(SerialPortData, ReadTakesWhatIsThereUpToTheMaximum)
 
 TEST_F(SerialPortData, FlushReceivedDropsUnreadBytes)
 {
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifyReceived));
     pty.Send({ 1, 2, 3 });
@@ -117,8 +117,8 @@ TEST_F(SerialPortData, FullReceiveRingLosesNothing)
 {
     // Far more than the ring holds arrives while nobody reads; the rest waits
     // in the device until Read makes room.
+    RecordingTarget target; // outlives the port, whose thread posts to it
     SerialPort port;
-    RecordingTarget target;
     ASSERT_TRUE(OpenPort(port));
     ASSERT_TRUE(port.SetNotifyWindow(&target, NotifyReceived));
     const Bytes sent = Pattern(3 * SerialPort::RingSize);
