@@ -107,7 +107,13 @@ std::string ResolveDevice(const std::string& name)
 
 } // namespace
 
-SerialPort::SerialPort() = default;
+SerialPort::SerialPort()
+{
+    // Made once for the object's whole life, so that Wake from any thread
+    // (AbortWrite, SetNotifications) never meets a descriptor that Open or
+    // Close is replacing. Open fails if it could not be made.
+    wakeEvent = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
 SerialPort::~SerialPort()
 {
@@ -151,7 +157,7 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
     // No sharing: TIOCEXCL keeps other openers out, except root, which only
     // the flock stops (it also covers programs that lock instead).
     if (::flock(portHandle, LOCK_EX | LOCK_NB) != 0)
-        return FailOpen(errno == EWOULDBLOCK ? SerialOpenError::InUse : OpenErrorFrom(errno));
+        return FailOpen(OpenErrorFrom(errno));
     if (::ioctl(portHandle, TIOCEXCL) != 0)
         return FailOpen(OpenErrorFrom(errno));
 
@@ -169,13 +175,8 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
     case TtyLine::Result::DeviceError: return FailOpen(OpenErrorFrom(errno));
     }
 
-    // The wake event lives as long as the object, so that a late
-    // SetNotifications from another thread never writes to a reused descriptor.
-    if (wakeEvent < 0) {
-        wakeEvent = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        if (wakeEvent < 0)
-            return FailOpen(SerialOpenError::Other);
-    }
+    if (wakeEvent < 0)
+        return FailOpen(SerialOpenError::Other);
 
     stopRequested.store(false, std::memory_order_relaxed);
     failed.store(false, std::memory_order_relaxed);
@@ -648,11 +649,12 @@ bool SerialPort::TransmitPass(bool& writePending, bool stop, int& drainPasses, b
         sentCheckDue = true;
         return true;
     }
-    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    // Nothing taken: wait until the device has room (flow control may hold it).
+    if (sent == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
         writePending = true;
         return false;
     }
-    if (sent == 0 || errno == EINTR)
+    if (errno == EINTR)
         return true;
     // A write the device refuses for any other reason is not retried: on a
     // tty that means the device has gone (EIO, ENODEV), and retrying would

@@ -107,13 +107,19 @@ private:
     bool SentCheck();
     bool ErrorCheck();
 
+    // Owner-side state: written only by Open, Close and SetFlowControl.
     std::atomic<int> portNumber{0};
     std::thread ioThread;
     int portHandle = -1;
     SerialLineSettings lineSettings;
+    // XON/XOFF is on: escaping follows it, judged for every byte.
     std::atomic<bool> outX{false};
+    // Written only by the I/O thread: 1 while it runs.
     std::atomic<int> threadRunning{0};
     std::atomic<int> isOpen{0};
+
+    // Notification fields, guarded by the shared lock (SetNotifications writes
+    // the armed flags without it).
     std::atomic<uint32_t> notifyMask{0};
     std::atomic<int> armedSent{0};
     std::atomic<int> armedReceived{0};
@@ -121,14 +127,17 @@ private:
     std::atomic<NotifyTarget*> notifyWindow{nullptr};
     SystemSerialLock lock;
     std::atomic<int> alwaysEscape{0};
+    // eventfd: the auto-reset wake event of the I/O thread.
     int wakeEvent = -1;
 
-    uint8_t receiveRing[RingSize] = {};
-    uint8_t transmitRing[RingSize] = {};
-    std::atomic<uint32_t> rxWrite{0};
-    std::atomic<uint32_t> txRead{0};
-    std::atomic<uint32_t> rxRead{0};
-    std::atomic<uint32_t> txWrite{0};
+    // Single-producer, single-consumer rings; each index has one writer, which
+    // publishes the bytes before it with a release store.
+    uint8_t receiveRing[RingSize] = {};  // as received, still escaped
+    uint8_t transmitRing[RingSize] = {}; // as sent, already escaped
+    std::atomic<uint32_t> rxWrite{0};    // I/O thread
+    std::atomic<uint32_t> txRead{0};     // I/O thread
+    std::atomic<uint32_t> rxRead{0};     // Read and FlushReceived
+    std::atomic<uint32_t> txWrite{0};    // Write
 
     // Set by the I/O thread when the receive ring is full and it stops reading;
     // Read wakes it once room appears.
