@@ -1,6 +1,7 @@
 #include "DownloaderApp.h"
 
 #include "AppIcon.h"
+#include "ComPortNames.h"
 #include "MainDialog.h"
 #include "QSettingsStore.h"
 
@@ -16,7 +17,7 @@ int DownloaderApp::StartUp()
 {
     // The store is named after the executable, as the program has always done.
     QSettingsStore store(QFileInfo(applicationFilePath()).completeBaseName());
-    RunSession(settings, store, [] { return std::vector<std::string>(); });
+    RunSession(settings, store, [] { return ComPortNames::List(); });
     store.Sync();
     return 0;
 }

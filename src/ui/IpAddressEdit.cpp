@@ -24,6 +24,10 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QWidget(parent)
         if (i < 3)
             layout->addWidget(new QLabel(".", this));
         connect(field, &QLineEdit::textEdited, this, [this, i](const QString& text) {
+            // The validator lets 256..999 through as "intermediate"; an address
+            // byte cannot be more than 255.
+            if (text.toInt() > 255)
+                fields[i]->setText("255");
             if (text.size() == 3 && i < 3) {
                 fields[i + 1]->setFocus();
                 fields[i + 1]->selectAll();

@@ -3,15 +3,21 @@
 #include "AboutDialog.h"
 #include "AppIcon.h"
 #include "AppSettings.h"
+#include "DownloadProgressDialog.h"
+#include "EthernetDownloadJob.h"
 #include "EthernetPage.h"
+#include "IpAddressEdit.h"
 #include "MessageBoxSeam.h"
 #include "PathDisplay.h"
+#include "QtDownloadReporter.h"
 #include "QtNotifyTarget.h"
 #include "ResultsLog.h"
+#include "SerialDownloadJob.h"
 #include "SerialPage.h"
 #include "SerialPort.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -19,6 +25,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -60,6 +67,8 @@ MainDialog::MainDialog(AppSettings& settings, PortLister listPorts, QWidget* par
 
 MainDialog::~MainDialog()
 {
+    if (gProgressDialog == progressDialog)
+        gProgressDialog = nullptr;
     QtNotifyTarget::Instance()->SetWindow(nullptr);
     if (gMainDialog == this)
         gMainDialog = nullptr;
@@ -170,6 +179,13 @@ void MainDialog::Initialise()
         autoOpenBox->setChecked(false);
     }
     TransferToControls();
+
+    reporter = std::make_unique<QtDownloadReporter>(*this);
+    progressDialog = new DownloadProgressDialog(this);
+    gProgressDialog = progressDialog;
+    connect(progressDialog, &DownloadProgressDialog::CancelPressed, this, &MainDialog::OnProgressCancel);
+    progressDialog->hide();
+
     gMainDialog = this;
 }
 
@@ -300,11 +316,24 @@ QString MainDialog::OpenFailureDetail(int portNumber, const QString& baudText) c
 
 void MainDialog::ClosePort()
 {
+    if (!port)
+        return;
+    // Close the device now, even while a finished worker still holds the object
+    // for a moment: a reopen right after must find the device free. A running
+    // serial download never gets here (ReopenPort waits for its end, and every
+    // other caller is out of reach while the window is disabled).
+    port->Close();
     port.reset();
 }
 
 void MainDialog::ReopenPort()
 {
+    if (serialDownloadRunning) {
+        // The worker still talks through this port; closing it now would pull the
+        // device from under it. Reopen once the download has ended.
+        reopenAfterDownload = true;
+        return;
+    }
     if (IsPortOpen()) {
         SetPortOpen(false);
         SetPortOpen(true);
@@ -337,13 +366,92 @@ void MainDialog::OnTabChanged(int index)
 
 void MainDialog::OnDownload()
 {
-    // Filled in with the download hand-off.
+    if (downloadRunning)
+        return;
+    if (settings.useethernet != 0) {
+        // 0.0.0.0 is what an untouched address box holds; on Linux it would reach
+        // this computer, not a terminal.
+        if (ethernetPage->AddressControl()->Address() == std::array<uint8_t, 4>{0, 0, 0, 0}) {
+            MessageBoxSeam::Show(this, "Please set a valid IP address!");
+            return;
+        }
+        ethernetPage->CommitAddress();
+        ShowProgress("Ethernet Downloading...");
+        ethernetJob = std::make_unique<EthernetDownloadJob>(selectedPath, fileKind, ethernetPage->addressText,
+                                                            *reporter, unitTftpPort);
+        if (!ethernetJob->Start()) {
+            MessageBoxSeam::Show(this, "Can not start the download thread!");
+            OnDownloadFinished();
+        }
+        return;
+    }
+
+    if (!IsPortOpen() && !SetPortOpen(true))
+        return;
+    ShowProgress("Serial Downloading...");
+    serialDownloadRunning = true;
+    serialJob = std::make_unique<SerialDownloadJob>(selectedPath, fileKind, port, reporter.get());
+    if (!serialJob->Start()) {
+        MessageBoxSeam::Show(this, "Can not start the download thread!");
+        OnDownloadFinished();
+    }
+}
+
+void MainDialog::ShowProgress(const QString& caption)
+{
+    progressDialog->adjustSize();
+    QRect main = frameGeometry();
+    QSize size = progressDialog->frameGeometry().size();
+    int left = static_cast<int>(main.left() + 0.5 * (main.width() - size.width()));
+    int top = static_cast<int>(main.top() + 0.3 * (main.height() - size.height()));
+    progressDialog->move(left, top);
+    progressDialog->setWindowTitle(caption);
+    progressDialog->StatusLine()->clear();
+    progressDialog->cancelRequested.store(false, std::memory_order_release);
+    progressDialog->show();
+    progressDialog->raise();
+    downloadRunning = true;
+    setEnabled(false);
+    progressDialog->setEnabled(true);
+}
+
+void MainDialog::OnProgressCancel()
+{
+    ReopenPort();
+}
+
+void MainDialog::OnDownloadFinished()
+{
+    progressDialog->hide();
+    progressDialog->ProgressBar()->setValue(0);
+    progressDialog->cancelRequested.store(false, std::memory_order_release);
+    downloadRunning = false;
+    serialDownloadRunning = false;
+    setEnabled(true);
+    raise();
+    activateWindow();
+    if (reopenAfterDownload) {
+        reopenAfterDownload = false;
+        ReopenPort();
+    }
 }
 
 void MainDialog::OnClose()
 {
     SetPortOpen(false);
+    serialJob.reset();
+    ethernetJob.reset();
     accept();
+}
+
+void MainDialog::closeEvent(QCloseEvent* event)
+{
+    // While a worker runs only its Cancel may end things; it reports to this window.
+    if (downloadRunning) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event)
@@ -354,5 +462,7 @@ void MainDialog::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (downloadRunning)
+        return;
     QDialog::keyPressEvent(event); // Esc ends the run like the close box
 }

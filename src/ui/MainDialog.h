@@ -10,7 +10,11 @@
 #include <vector>
 
 class AppSettings;
+class DownloadProgressDialog;
+class EthernetDownloadJob;
 class EthernetPage;
+class QtDownloadReporter;
+class SerialDownloadJob;
 class PathDisplay;
 class QCheckBox;
 class QLabel;
@@ -45,8 +49,15 @@ public:
     void OnClose();
     void OnTabChanged(int index);
     void OnDownload();
+    // The worker's Finish, carried out on the UI thread.
+    void OnDownloadFinished();
+    bool IsDownloadRunning() const { return downloadRunning; }
 
+    // Shared with a serial download's worker, which keeps it alive until it ends.
     std::shared_ptr<SerialPort> port;
+    std::unique_ptr<SerialDownloadJob> serialJob;
+    std::unique_ptr<EthernetDownloadJob> ethernetJob;
+    DownloadProgressDialog* progressDialog = nullptr;
     std::string selectedPath;
     DownloadFileKind fileKind = static_cast<DownloadFileKind>(0);
     std::string sizeText;
@@ -66,17 +77,29 @@ public:
     PathDisplay* pathDisplay = nullptr;
     QLabel* sizeStatic = nullptr;
 
+    // The unit's TFTP port; only tests point it at a simulator elsewhere.
+    uint16_t unitTftpPort = 69;
+
     // File-open dialog seam for tests: returns the chosen path, or empty on Cancel.
     std::function<QString()> chooseFile;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildLayout();
     void Initialise();
     void TransferToControls();
     QString OpenFailureDetail(int portNumber, const QString& baudText) const;
+    void ShowProgress(const QString& caption);
+    void OnProgressCancel();
+
+    std::unique_ptr<QtDownloadReporter> reporter;
+    bool downloadRunning = false;
+    bool serialDownloadRunning = false;
+    // A reopen asked for while a serial download held the port waits for its end.
+    bool reopenAfterDownload = false;
 
     AppSettings& settings;
     PortLister listPorts;

@@ -1,0 +1,241 @@
+// The main window against a simulated terminal on a real pseudo-terminal: the
+// port toggle, received bytes, reopening, and the download hand-off.
+#include "AppSettings.h"
+#include "ComPortNames.h"
+#include "DownloadProgressDialog.h"
+#include "EthernetPage.h"
+#include "IpAddressEdit.h"
+#include "MainDialog.h"
+#include "MessageBoxSeam.h"
+#include "ResultsLog.h"
+#include "SerialPage.h"
+#include "SerialPort.h"
+#include "TerminalSimulator.h"
+#include "TftpServer.h"
+#include "UiTestFolder.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <random>
+
+namespace {
+
+constexpr int WorkerMs = 15000; // generous: the machine may be busy with other builds
+
+QByteArray RandomBytes(int size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    QByteArray bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
+
+} // namespace
+
+class MainDialogPortTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        folder = std::make_unique<UiTestFolder>();
+        MessageBoxSeam::StartRecording();
+    }
+    void cleanup()
+    {
+        simulator.reset();
+        MessageBoxSeam::StopRecording();
+        folder.reset();
+    }
+
+    void theToggleOpensAndClosesARealPort()
+    {
+        StartSimulator(TerminalLoader::Apploader);
+        AppSettings settings = SettingsFor(0);
+        MainDialog dialog(settings, &ComPortNames::List);
+        QVERIFY(dialog.serialPage->PortText().startsWith(QString::fromStdString(simulator->ComName()) + " "));
+
+        dialog.portToggle->click();
+        QVERIFY(dialog.IsPortOpen());
+        QVERIFY(dialog.portToggle->isChecked());
+        QCOMPARE(dialog.portToggle->text(), "&Port " + dialog.serialPage->PortText() + " open\n115200, 8n1");
+        QCOMPARE(settings.serialport, dialog.serialPage->PortText().toStdString());
+        QVERIFY(MessageBoxSeam::Recorded().isEmpty());
+
+        // What the terminal sends reaches the results box.
+        const uint8_t query[] = {'Q', ';'};
+        dialog.port->Write(query, sizeof query, false);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains(QChar(0xFF)), WorkerMs);
+
+        dialog.portToggle->click();
+        QVERIFY(!dialog.IsPortOpen());
+        QCOMPARE(dialog.portToggle->text(), QString("Serial &port is closed"));
+    }
+
+    void aChangedSettingReopensOnlyAnOpenPort()
+    {
+        StartSimulator(TerminalLoader::Apploader);
+        AppSettings settings = SettingsFor(0);
+        MainDialog dialog(settings, &ComPortNames::List);
+
+        dialog.serialPage->BaudList()->setCurrentIndex(5); // 9600, port closed
+        emit dialog.serialPage->SettingsChanged();
+        QVERIFY(!dialog.IsPortOpen());
+
+        QVERIFY(dialog.SetPortOpen(true));
+        QVERIFY(dialog.portToggle->text().endsWith("9600, 8n1"));
+        SerialPort* before = dialog.port.get();
+        dialog.serialPage->FormatList()->setCurrentIndex(4); // 8e1
+        emit dialog.serialPage->SettingsChanged();
+        QVERIFY(dialog.IsPortOpen());
+        QVERIFY(dialog.port.get() != before || dialog.portToggle->text().endsWith("9600, 8e1"));
+        QVERIFY(dialog.portToggle->text().endsWith("9600, 8e1"));
+        QCOMPARE(settings.dataformat, std::string("8e1"));
+    }
+
+    void aPortInUseIsExplained()
+    {
+        StartSimulator(TerminalLoader::Apploader);
+        SerialPort other;
+        QVERIFY(other.OpenByNumber(simulator->ComNumber(), 115200, 0, NoParity, OneStopBit, 8, FlowControl::None));
+        AppSettings settings = SettingsFor(1);
+        MainDialog dialog(settings, &ComPortNames::List);
+        QVERIFY(!dialog.IsPortOpen());
+        QCOMPARE(MessageBoxSeam::Recorded().size(), 1);
+        QVERIFY(MessageBoxSeam::Recorded().first().startsWith("Couldn't open serial port!\n--\n"));
+        QVERIFY(MessageBoxSeam::Recorded().first().contains("in use by another program"));
+        QVERIFY(dialog.autoOpenBox->isChecked());
+    }
+
+    void aSerialDownloadRunsBehindTheProgressDialog()
+    {
+        StartSimulator(TerminalLoader::Bootloader);
+        QString path = folder->Path() + "/image.bin";
+        QByteArray image = RandomBytes(3000, 7);
+        WriteFile(path, image);
+
+        AppSettings settings = SettingsFor(0);
+        settings.filename = path.toStdString();
+        MainDialog dialog(settings, &ComPortNames::List);
+        dialog.show();
+        QVERIFY(!dialog.IsPortOpen());
+        dialog.downloadButton->click(); // opens the port first
+        QVERIFY(dialog.IsPortOpen());
+        QVERIFY(gProgressDialog->isVisible());
+        QCOMPARE(gProgressDialog->windowTitle(), QString("Serial Downloading..."));
+        QVERIFY(!dialog.isEnabled());
+        QVERIFY(gProgressDialog->CancelButton()->isEnabled());
+
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
+        QVERIFY(!gProgressDialog->isVisible());
+        QCOMPARE(gProgressDialog->ProgressBar()->value(), 0);
+        QCOMPARE(gProgressDialog->StatusLine()->text(), QString("Download is finished."));
+        QVERIFY(!gProgressDialog->cancelRequested.load());
+
+        ReceivedImage received;
+        QVERIFY(simulator->WaitForImage(std::chrono::milliseconds(WorkerMs), &received));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(received.bytes.data()), int(received.bytes.size())), image);
+    }
+
+    void cancelHidesAtOnceAndGivesTheWindowBackWhenTheWorkerEnds()
+    {
+        StartSimulator(TerminalLoader::Apploader, /*silent=*/true);
+        QString path = folder->Path() + "/app.bff";
+        WriteFile(path, RandomBytes(100, 1));
+        AppSettings settings = SettingsFor(1);
+        settings.filename = path.toStdString();
+        MainDialog dialog(settings, &ComPortNames::List);
+        dialog.show();
+        QVERIFY(dialog.IsPortOpen());
+        dialog.downloadButton->click();
+        // The worker reports through this thread, so wait with the event loop running.
+        QTRY_VERIFY_WITH_TIMEOUT(simulator->CountCommands("Q;") >= 2, WorkerMs);
+
+        gProgressDialog->CancelButton()->click();
+        QVERIFY(!gProgressDialog->isVisible());
+        QVERIFY(dialog.IsPortOpen()); // the worker still uses it: reopened only after Finish
+        QVERIFY(!dialog.isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
+        QCOMPARE(gProgressDialog->StatusLine()->text(), QString("User cancelled the program."));
+        QVERIFY(dialog.IsPortOpen());
+        QVERIFY(MessageBoxSeam::Recorded().isEmpty());
+    }
+
+    void anEthernetDownloadCommitsTheAddressAndSendsTheFile()
+    {
+        TftpServerOptions options;
+        options.address = "127.0.0.1";
+        options.port = 0;
+        TftpServer server(options);
+        std::string error;
+        QVERIFY2(server.Start(&error), error.c_str());
+
+        QString path = folder->Path() + "/app.bff";
+        QByteArray image = RandomBytes(5000, 3);
+        WriteFile(path, image);
+        AppSettings settings = SettingsFor(0);
+        settings.useethernet = 1;
+        settings.filename = path.toStdString();
+        MainDialog dialog(settings, &ComPortNames::List);
+        dialog.unitTftpPort = server.BoundPort();
+        dialog.show();
+
+        dialog.downloadButton->click(); // 0.0.0.0 is refused before anything starts
+        QCOMPARE(MessageBoxSeam::Recorded(), QStringList({"Please set a valid IP address!"}));
+        QVERIFY(dialog.isEnabled());
+        QVERIFY(!gProgressDialog->isVisible());
+
+        dialog.ethernetPage->AddressControl()->SetAddress({127, 0, 0, 1});
+        dialog.downloadButton->click();
+        QCOMPARE(gProgressDialog->windowTitle(), QString("Ethernet Downloading..."));
+        QCOMPARE(settings.ip1, std::string("127.0.0.1"));
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
+        QCOMPARE(gProgressDialog->StatusLine()->text(), QString("Download is finished."));
+        QTRY_VERIFY_WITH_TIMEOUT(!server.ReceivedFiles().empty(), WorkerMs);
+        auto files = server.ReceivedFiles();
+        QCOMPARE(files.front().name, std::string("bff.bff"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(files.front().bytes.data()), int(files.front().bytes.size())),
+                 image);
+    }
+
+private:
+    void StartSimulator(TerminalLoader loader, bool silent = false)
+    {
+        TerminalOptions options;
+        options.loaderAtStart = loader;
+        options.silent = silent;
+        options.flowControlReply = 0x80;
+        simulator = std::make_unique<TerminalSimulator>(options);
+        std::string error;
+        QVERIFY2(simulator->Start(&error), error.c_str());
+    }
+
+    AppSettings SettingsFor(int portstatus) const
+    {
+        AppSettings settings;
+        settings.portstatus = portstatus;
+        settings.serialport = simulator ? simulator->ComName() : "";
+        return settings;
+    }
+
+    static void WriteFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    std::unique_ptr<UiTestFolder> folder;
+    std::unique_ptr<TerminalSimulator> simulator;
+};
+
+QTEST_MAIN(MainDialogPortTest)
+#include "MainDialogPortTest.moc"
