@@ -129,6 +129,7 @@ struct TerminalSimulator::State {
     bool flowQueried = false;    // F; seen since the last Q;: an image may follow
     XonXoffUnescaper unescaper;
     bool unescaping = false;
+    std::vector<uint8_t> decoded; // image bytes with the escaping undone, not yet taken
 
     // Image in progress.
     std::unique_ptr<FirmwareFrameReader> frame;
@@ -188,6 +189,7 @@ struct TerminalSimulator::State {
     void EndGarbageRun();
     void HandleCommand(const std::string& command);
 
+    void TakeImageInput(Clock::time_point now);
     void StartImage(bool firmware);
     void ImageProgress(size_t consumed, Clock::time_point now);
     void FinishImage(bool endOfInput, const std::string& override = {});
@@ -676,18 +678,16 @@ void TerminalSimulator::State::ReadLine(Clock::time_point now, size_t maxBytes)
         Log(TerminalEvent::Kind::Ignored, why);
         return;
     }
-    if (unescaping) {
-        std::vector<uint8_t> decoded;
-        unescaper.Feed(buffer, count, decoded);
-        input.insert(input.end(), decoded.begin(), decoded.end());
-    } else {
-        input.insert(input.end(), buffer, buffer + count);
+    for (size_t i = 0; i < count; ++i) {
+        // While escaping is on, data never travels as a bare XON or XOFF: those
+        // are the far end's own flow control.
+        if (unescaping && (buffer[i] == XonByte || buffer[i] == XoffByte))
+            Log(TerminalEvent::Kind::LineControl, buffer[i] == XoffByte ? "the far end sent XOFF" : "the far end sent XON");
+        else
+            input.push_back(buffer[i]);
     }
-    if (mode != InputMode::Command) {
+    if (mode != InputMode::Command)
         lastImageByte = now;
-        if (mode == InputMode::Frame || mode == InputMode::Application)
-            ImageProgress(count, now);
-    }
     ParseInput(now, false);
 }
 
@@ -742,24 +742,10 @@ void TerminalSimulator::State::ParseInput(Clock::time_point now, bool flush)
 {
     while (!input.empty()) {
         switch (mode) {
-        case InputMode::Frame: {
-            size_t used = frame->Feed(input.data(), input.size());
-            input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(used));
-            if (frame->GetStatus() != FirmwareFrameReader::Status::Reading)
-                FinishImage(false);
+        case InputMode::Frame:
+        case InputMode::Application:
+            TakeImageInput(now);
             continue;
-        }
-        case InputMode::Application: {
-            size_t expected = options.expectedImageSize;
-            size_t take = input.size();
-            if (expected > 0)
-                take = expected > application.bytes.size() ? std::min(take, expected - application.bytes.size()) : 0;
-            application.bytes.insert(application.bytes.end(), input.begin(), input.begin() + static_cast<std::ptrdiff_t>(take));
-            input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(take));
-            if (expected > 0 && application.bytes.size() >= expected)
-                FinishImage(false);
-            continue;
-        }
         case InputMode::DiscardUntilIdle:
             input.clear();
             return;
@@ -785,9 +771,11 @@ bool TerminalSimulator::State::ParseCommand(bool flush)
     uint8_t first = input[0];
     auto consume = [&](size_t n) { input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(n)); };
 
+    // Consumed before it is acted on: answering may switch the loader, which
+    // drops the rest of the input.
     if (loader == TerminalLoader::PoweringUp) {
-        CountIs(first);
         consume(1);
+        CountIs(first);
         return true;
     }
 
@@ -814,8 +802,8 @@ bool TerminalSimulator::State::ParseCommand(bool flush)
     }
 
     if (first == 'I') {
-        CountIs(first);
         consume(1);
+        CountIs(first);
         return true;
     }
     commandIRun = 0;
@@ -855,6 +843,41 @@ bool TerminalSimulator::State::ParseCommand(bool flush)
     consume(2);
     HandleCommand(command);
     return true;
+}
+
+// Moves line bytes into the image, undoing the escaping; what follows the
+// image's end goes back to the input as commands.
+void TerminalSimulator::State::TakeImageInput(Clock::time_point now)
+{
+    size_t lineCount = input.size();
+    if (unescaping)
+        unescaper.Feed(input.data(), input.size(), decoded);
+    else
+        decoded.insert(decoded.end(), input.begin(), input.end());
+    input.clear();
+
+    size_t used = 0;
+    if (mode == InputMode::Frame) {
+        used = frame->Feed(decoded.data(), decoded.size());
+    } else {
+        size_t expected = options.expectedImageSize;
+        used = decoded.size();
+        if (expected > 0)
+            used = expected > application.bytes.size() ? std::min(used, expected - application.bytes.size()) : 0;
+        application.bytes.insert(application.bytes.end(), decoded.begin(), decoded.begin() + static_cast<std::ptrdiff_t>(used));
+    }
+    std::vector<uint8_t> rest(decoded.begin() + static_cast<std::ptrdiff_t>(used), decoded.end());
+    decoded.clear();
+    // The line bytes of what went back are not the image's.
+    ImageProgress(lineCount - std::min(lineCount, rest.size()), now);
+
+    bool done = mode == InputMode::Frame ? frame->GetStatus() != FirmwareFrameReader::Status::Reading
+                                         : options.expectedImageSize > 0 && application.bytes.size() >= options.expectedImageSize;
+    if (done) {
+        FinishImage(false);
+        if (mode == InputMode::Command)
+            input = std::move(rest);
+    }
 }
 
 void TerminalSimulator::State::CountIs(uint8_t byte)
@@ -984,8 +1007,6 @@ void TerminalSimulator::State::StartImage(bool firmware)
         application.escaped = unescaping;
         Log(TerminalEvent::Kind::ImageStarted, "application");
     }
-    // The bytes that began the image are already on hand.
-    ImageProgress(input.size(), lastImageByte);
 }
 
 // Counts line bytes of the image and plays the line mishaps the options ask for.
