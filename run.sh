@@ -1,11 +1,34 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts Vennix with a simulated terminal
-# beside it, so a download can be tried without a terminal on the desk.
+# beside it, so a download can be tried without a terminal on the desk. The
+# simulator stops when Vennix exits.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug > /dev/null
-cmake --build build -j2 --target vennix
+cmake --build build -j2 --target vennix vennix-terminal-sim
 
-exec ./build/src/app/vennix
+ready_file=$(mktemp)
+rm -f "$ready_file"
+./build/tools/terminal-sim/vennix-terminal-sim --ready-file="$ready_file" \
+    > build/terminal-sim.log 2>&1 &
+sim_pid=$!
+trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; rm -f "$ready_file"' EXIT
+
+for _ in $(seq 50); do
+    [ -s "$ready_file" ] && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [ -s "$ready_file" ]; then
+    echo "Simulated terminal: serial port $(cat "$ready_file") (pick it on the Serial tab)."
+    if grep -q "TFTP server listening" build/terminal-sim.log 2>/dev/null; then
+        echo "Simulated terminal: Ethernet address 127.0.0.1 (type it on the Ethernet tab)."
+    fi
+    echo "What the terminal sees is logged in build/terminal-sim.log."
+else
+    echo "The simulated terminal did not start; see build/terminal-sim.log. Starting Vennix alone."
+fi
+
+./build/src/app/vennix

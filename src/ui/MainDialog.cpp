@@ -95,6 +95,7 @@ void MainDialog::BuildLayout()
     portToggle->setMinimumHeight(portToggle->sizeHint().height() * 2);
     downloadButton->setMinimumHeight(downloadButton->sizeHint().height() + 12);
     sizeStatic->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    resultsLog->setMinimumHeight(resultsLog->fontMetrics().lineSpacing() * 8);
     sizeStatic->setMinimumWidth(sizeStatic->fontMetrics().horizontalAdvance("Firmware download size: 2147483647"));
 
     auto* grid = new QGridLayout(this);
