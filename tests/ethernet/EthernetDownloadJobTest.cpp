@@ -40,7 +40,12 @@ protected:
     {
         EthernetDownloadJob job(path, kind, address, *reporter, port ? port : unit->BoundPort());
         ASSERT_TRUE(job.Start());
-        ASSERT_TRUE(reporter->WaitFinished());
+        if (!reporter->WaitFinished()) {
+            // Stop the worker before the test's reporter goes away.
+            reporter->Cancel();
+            EXPECT_TRUE(reporter->WaitFinished());
+            FAIL() << "the download did not end";
+        }
         ASSERT_TRUE(WaitUntil([&] { return !job.IsRunning(); }));
         EXPECT_EQ(reporter->Finishes(), 1);
     }
