@@ -412,8 +412,9 @@ bool SerialPort::WaitForRoom(uint32_t slots, uint32_t abortTicket)
 void SerialPort::WaitForAbortHandled(uint32_t abortTicket)
 {
     // The I/O thread drops the queued bytes at its next pass; until it has,
-    // bytes of a new write would be dropped with them.
-    while (abortsHandled.load(std::memory_order_acquire) != abortTicket
+    // bytes of a new write would be dropped with them. Counts wrap, so
+    // "handled at least this one" is a signed difference.
+    while (static_cast<int32_t>(abortsHandled.load(std::memory_order_acquire) - abortTicket) < 0
            && threadRunning.load(std::memory_order_acquire) != 0) {
         Wake();
         std::this_thread::sleep_for(Milliseconds(1));
@@ -424,10 +425,8 @@ int SerialPort::Write(const uint8_t* data, uint32_t length, bool waitUntilSent)
 {
     const uint32_t ticket = abortRequests.load(std::memory_order_acquire);
     WaitForAbortHandled(ticket);
-    if (failed.load(std::memory_order_acquire))
-        return 1;
 
-    for (uint32_t i = 0; i < length; ++i) {
+    for (uint32_t i = 0; i < length && !WriteAborted(ticket); ++i) {
         const uint8_t byte = data[i];
         const bool escape = EscapingOn() && NeedsEscape(byte);
         if (!WaitForRoom(escape ? 2 : 1, ticket))
@@ -450,8 +449,11 @@ int SerialPort::Write(const uint8_t* data, uint32_t length, bool waitUntilSent)
                && !WriteAborted(ticket) && threadRunning.load(std::memory_order_acquire) != 0)
             std::this_thread::sleep_for(kWritePollInterval);
     }
-    if (abortRequests.load(std::memory_order_acquire) != ticket)
-        WaitForAbortHandled(abortRequests.load(std::memory_order_acquire));
+    if (abortRequests.load(std::memory_order_acquire) != ticket) {
+        // The thread may have dropped the ring before this call stopped
+        // adding to it; one more drop, now that it has stopped, takes the rest.
+        WaitForAbortHandled(abortRequests.fetch_add(1, std::memory_order_acq_rel) + 1);
+    }
     return 1;
 }
 
