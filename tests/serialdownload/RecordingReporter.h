@@ -37,8 +37,6 @@ public:
     {
         std::unique_lock<std::mutex> lock(mutex);
         calls.push_back({Call::Status, 0, text});
-        if (onStatus)
-            onStatus(text);
         changed.notify_all();
         changed.wait(lock, [this] { return !holdStatus; });
     }
@@ -60,12 +58,6 @@ public:
 
     void Cancel() { cancelled.store(true, std::memory_order_release); }
 
-    // Runs on the worker thread inside ShowStatus (under the recorder's lock).
-    void OnStatus(std::function<void(const std::string&)> hook)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        onStatus = std::move(hook);
-    }
     // Runs on the worker thread at the start of Finish.
     void OnFinish(std::function<void()> hook)
     {
@@ -86,34 +78,13 @@ public:
         return changed.wait_for(lock, timeout, [this] { return finishCount > 0; });
     }
 
+    // Waits for a status with this text, or for any status when text is empty.
     bool WaitForStatus(const std::string& text, std::chrono::milliseconds timeout)
     {
         std::unique_lock<std::mutex> lock(mutex);
         return changed.wait_for(lock, timeout, [&] {
             for (const Call& call : calls)
-                if (call.kind == Call::Status && call.text == text)
-                    return true;
-            return false;
-        });
-    }
-
-    bool WaitForStatusCount(size_t count, std::chrono::milliseconds timeout)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, timeout, [&] {
-            size_t seen = 0;
-            for (const Call& call : calls)
-                seen += call.kind == Call::Status ? 1 : 0;
-            return seen >= count;
-        });
-    }
-
-    bool WaitForProgressAtLeast(int percent, std::chrono::milliseconds timeout)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, timeout, [&] {
-            for (const Call& call : calls)
-                if (call.kind == Call::Progress && call.percent >= percent)
+                if (call.kind == Call::Status && (text.empty() || call.text == text))
                     return true;
             return false;
         });
@@ -162,7 +133,6 @@ private:
     mutable std::mutex mutex;
     std::condition_variable changed;
     std::vector<Call> calls;
-    std::function<void(const std::string&)> onStatus;
     std::function<void()> onFinish;
     bool holdStatus = false;
     int finishCount = 0;

@@ -341,6 +341,21 @@ TEST_F(SerialDownloadEndingTest, SilentTerminalIsPolledUntilCancel)
     EXPECT_TRUE(reporter.Progress().empty());
 }
 
+TEST_F(SerialDownloadEndingTest, DeviceVanishingWhilePollingNamesThePort)
+{
+    TerminalOptions options;
+    options.silent = true;
+    StartTerminal(options);
+    OpenPort();
+    StartDownload(WriteFile("fw.bin", RandomBytes(100, 2)), Firmware);
+    ASSERT_TRUE(terminal->WaitForCommandCount("Q;", 2, EventDeadline));
+    terminal->Unplug();
+    WaitForEnd();
+    EXPECT_NE(reporter.FinalStatus().find("COM" + std::to_string(terminal->ComNumber()) + " was lost"),
+              std::string::npos)
+        << reporter.FinalStatus();
+}
+
 TEST_F(SerialDownloadEndingTest, MissingFileEndsAfterTheFlowControlMessage)
 {
     TerminalOptions options;

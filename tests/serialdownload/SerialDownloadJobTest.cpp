@@ -41,7 +41,7 @@ TEST(SerialDownloadJobTest, StartRefusedWhileRunningAndRecordMayDieFirst)
     EXPECT_FALSE(job->Start());
 
     // The worker sits in ShowStatus; the window replaces its job record meanwhile.
-    ASSERT_TRUE(reporter.WaitForStatusCount(1, FinishDeadline));
+    ASSERT_TRUE(reporter.WaitForStatus("", FinishDeadline));
     job.reset();
     reporter.HoldStatus(false);
     ASSERT_TRUE(reporter.WaitForFinish(FinishDeadline));
