@@ -21,7 +21,6 @@ public:
     bool SendCommand(std::string_view command);
     // Takes what has arrived so far, at most ReplyBufferSize bytes, without waiting.
     int ReadReply();
-    const uint8_t* Reply() const { return reply.data(); }
 
     // Which loader answers "Q;": true in *bootloader when it is the bootloader.
     bool QueryLoader(bool& bootloader);
