@@ -239,7 +239,7 @@ int main(int argc, char** argv)
     }
 
     Say("Serial terminal ready: pick " + simulator.ComName() + " in Vennix (" + simulator.AliasPath() + " -> " +
-        simulator.SlavePath() + "), running the " + TerminalLoaderName(simulator.CurrentLoader()));
+        simulator.SlavePath() + "); the terminal is running: " + TerminalLoaderName(simulator.CurrentLoader()));
     if (!options.readyFile.empty() && !WriteReadyFile(options.readyFile, simulator.ComName()))
         Say("could not write the ready file " + options.readyFile);
 
