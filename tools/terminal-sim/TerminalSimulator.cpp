@@ -504,6 +504,7 @@ void TerminalSimulator::State::Run()
             FlushOutput();
         masterReadable = masterWritable = false;
         RunTimers(Clock::now());
+        HandleRequests(Clock::now()); // the input just read may have asked for an unplug
         if (line.IsOpen() && !output.empty())
             FlushOutput();
 
