@@ -336,8 +336,10 @@ TEST_F(SerialDownloadEndingTest, SilentTerminalIsPolledUntilCancel)
     WaitForEnd();
     EXPECT_EQ(reporter.Statuses(), (std::vector<std::string>{Prepare(terminal->ComNumber()), Cancelled}));
     // One pause and one look at Cancel after every unanswered query: no query storm.
-    const int queries = static_cast<int>(terminal->CountCommands("Q;"));
-    EXPECT_EQ(reporter.CancelChecks(), queries);
+    const size_t checks = static_cast<size_t>(reporter.CancelChecks());
+    // A silent terminal's log may trail the last query a little.
+    EXPECT_TRUE(Eventually([&] { return terminal->CountCommands("Q;") >= checks; }));
+    EXPECT_EQ(terminal->CountCommands("Q;"), checks);
     EXPECT_TRUE(reporter.Progress().empty());
 }
 
