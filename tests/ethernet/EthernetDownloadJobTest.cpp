@@ -4,6 +4,8 @@
 #include "TestSupport.h"
 #include "TftpServer.h"
 
+#include <algorithm>
+#include <fstream>
 #include <memory>
 
 using namespace ethernettest;
@@ -118,12 +120,32 @@ TEST_F(EthernetDownloadJobTest, BlocksAndProgressFollowTheFileLength)
 
 TEST_F(EthernetDownloadJobTest, BlockNumberWrapsToZeroAfter65535)
 {
-    StartUnit();
-    const auto bytes = Pattern(65537 * 1024 + 10);
-    Download(folder.Write("large.bin", bytes), Firmware);
+    TftpServerOptions options = FastEnding();
+    options.keepBytes = false; // 64 MiB: compared by size and digest
+    StartUnit(options);
+
+    // A pattern whose period is no multiple of the block size, so a block sent
+    // from the wrong place changes the digest.
+    const auto period = Pattern(1024 * 1024 + 3);
+    const uint64_t size = 65537 * 1024 + 10;
+    const std::string path = folder.path + "/large.bin";
+    uint64_t digest = TftpDigestStart;
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (uint64_t left = size; left > 0;) {
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, period.size()));
+            out.write(reinterpret_cast<const char*>(period.data()), static_cast<std::streamsize>(piece));
+            digest = TftpDigest(period.data(), piece, digest);
+            left -= piece;
+        }
+    }
+    Download(path, Firmware);
     EXPECT_EQ(reporter->Statuses().back(), Finished);
+    // Blocks are taken only in order, so the 65536th went out as 0 and 0 was acknowledged.
     EXPECT_EQ(unit->Stats().blocksStored, 65538u);
-    EXPECT_TRUE(ReceivedBytes() == bytes);
+    ASSERT_TRUE(WaitUntil([&] { return unit->ReceivedFiles().size() == 1; }));
+    EXPECT_EQ(unit->ReceivedFiles()[0].size, size);
+    EXPECT_EQ(unit->ReceivedFiles()[0].digest, digest);
     // Tiny steps: one call per whole percent, in order.
     const auto progress = reporter->Progress();
     ASSERT_GE(progress.size(), 99u);

@@ -40,6 +40,8 @@ constexpr uint32_t LogEveryBlocks = 1024;
 // or the transfer would end before it began.
 constexpr int MinEndIdleMs = 300;
 constexpr uint64_t MainChannel = 0;
+// A multiple of the block size, so blocks never straddle two pieces.
+constexpr size_t StorageChunkSize = 1024 * BlockSize;
 
 enum Opcode : uint16_t {
     OpRrq = 1,
@@ -81,6 +83,12 @@ std::string Endpoint(const sockaddr_in& address)
     return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
 }
 
+bool Readable(int fd)
+{
+    pollfd entry{fd, POLLIN, 0};
+    return poll(&entry, 1, 0) > 0;
+}
+
 bool SameEndpoint(const sockaddr_in& a, const sockaddr_in& b)
 {
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
@@ -113,7 +121,11 @@ struct TftpServer::State {
         int replyFd = -1;     // port P
         uint16_t replyPort = 0;
         std::string name;
-        std::vector<uint8_t> bytes;
+        // Kept in pieces of a fixed size: one growing buffer would be copied
+        // over and over, which a large file under a sanitizer makes very slow.
+        std::vector<std::vector<uint8_t>> chunks;
+        uint64_t size = 0;
+        uint64_t digest = TftpDigestStart;
         uint32_t blocksStored = 0;
         bool dataSeen = false;
         bool recorded = false; // short last block stored; lingers to acknowledge repeats
@@ -158,6 +170,7 @@ struct TftpServer::State {
     void StartTransfer(const sockaddr_in& client, const std::string& name, Clock::time_point now);
     void EndTransfer(const std::string& why);
     void Record();
+    void Store(const uint8_t* bytes, size_t count);
     void SendAck(uint16_t block, Clock::time_point now);
     void SendError(uint64_t channel, const sockaddr_in& peer, int code, Clock::time_point now);
     void Send(uint64_t channel, const sockaddr_in& peer, std::vector<uint8_t> bytes, Clock::time_point now);
@@ -232,7 +245,9 @@ void TftpServer::State::Run()
             transfer->ackPending = false;
             SendAck(transfer->pendingAckBlock, now);
         }
-        if (transfer && now >= transfer->idleEnd)
+        // Quiet means nothing waiting either: a long pause of this thread (a
+        // large copy, a loaded machine) must not pass for the client's silence.
+        if (transfer && now >= transfer->idleEnd && !Readable(mainFd) && !incoming.NextDue())
             EndTransfer("no DATA for " + std::to_string(options.endIdleMs) + " ms");
         for (const auto& d : outgoing.TakeDue(now))
             SendNow(d);
@@ -405,7 +420,8 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
         return;
     }
     Transfer& t = *transfer;
-    t.idleEnd = now + std::chrono::milliseconds(options.endIdleMs);
+    // Measured afresh: `now` dates from the start of this wake-up.
+    t.idleEnd = Clock::now() + std::chrono::milliseconds(options.endIdleMs);
     if (t.refusedWith >= 0) {
         // The ERROR may have been lost; a client still sending hears it again.
         SendError(t.channel, t.client, t.refusedWith, now);
@@ -445,14 +461,14 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
     }
 
     const size_t payload = d.bytes.size() - HeaderSize;
-    t.bytes.insert(t.bytes.end(), d.bytes.begin() + HeaderSize, d.bytes.end());
+    Store(d.bytes.data() + HeaderSize, payload);
     t.blocksStored = index;
     t.dataSeen = true;
     counters.blocksStored.fetch_add(1, std::memory_order_relaxed);
     if (options.verbose)
         Say("TFTP server: block " + std::to_string(block) + " (" + std::to_string(payload) + " bytes)");
     else if (index % LogEveryBlocks == 0)
-        Say("TFTP server: " + std::to_string(index) + " blocks received (" + std::to_string(t.bytes.size()) +
+        Say("TFTP server: " + std::to_string(index) + " blocks received (" + std::to_string(t.size) +
             " bytes)");
 
     if (options.ackDelayMs > 0) {
@@ -466,17 +482,38 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
         // A short block is the last one. The transfer lingers until it goes quiet
         // to acknowledge the block again should the acknowledgement be lost.
         Record();
-        Say("TFTP server: " + t.name + " finished, " + std::to_string(t.bytes.size()) + " bytes in " +
+        Say("TFTP server: " + t.name + " finished, " + std::to_string(t.size) + " bytes in " +
             std::to_string(t.blocksStored) + " blocks");
     }
+}
+
+void TftpServer::State::Store(const uint8_t* bytes, size_t count)
+{
+    Transfer& t = *transfer;
+    t.size += count;
+    t.digest = TftpDigest(bytes, count, t.digest);
+    if (!options.keepBytes)
+        return;
+    if (t.chunks.empty() || t.chunks.back().size() + count > StorageChunkSize) {
+        t.chunks.emplace_back();
+        t.chunks.back().reserve(StorageChunkSize);
+    }
+    t.chunks.back().insert(t.chunks.back().end(), bytes, bytes + count);
 }
 
 void TftpServer::State::Record()
 {
     Transfer& t = *transfer;
     t.recorded = true;
+    TftpReceivedFile file;
+    file.name = t.name;
+    file.size = t.size;
+    file.digest = t.digest;
+    file.bytes.reserve(options.keepBytes ? t.size : 0);
+    for (const auto& chunk : t.chunks)
+        file.bytes.insert(file.bytes.end(), chunk.begin(), chunk.end());
     std::lock_guard<std::mutex> lock(filesMutex);
-    files.push_back(TftpReceivedFile{t.name, t.bytes});
+    files.push_back(std::move(file));
 }
 
 void TftpServer::State::EndTransfer(const std::string& why)
@@ -486,7 +523,7 @@ void TftpServer::State::EndTransfer(const std::string& why)
         // A file whose length is a multiple of 1024 (or an empty one) ends with
         // a full block (or none): only the silence afterwards tells its end.
         Record();
-        Say("TFTP server: " + t.name + " finished (" + why + "), " + std::to_string(t.bytes.size()) + " bytes in " +
+        Say("TFTP server: " + t.name + " finished (" + why + "), " + std::to_string(t.size) + " bytes in " +
             std::to_string(t.blocksStored) + " blocks");
     }
     close(t.replyFd);
@@ -538,6 +575,14 @@ void TftpServer::State::SendNow(const TftpImpairment::Datagram& d)
     // A full socket buffer loses the datagram, as a network would.
     sendto(fd, d.bytes.data(), d.bytes.size(), MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&d.peer),
            sizeof d.peer);
+}
+
+uint64_t TftpDigest(const uint8_t* bytes, size_t count, uint64_t running)
+{
+    constexpr uint64_t Prime = 0x100000001b3ULL;
+    for (size_t i = 0; i < count; ++i)
+        running = (running ^ bytes[i]) * Prime;
+    return running;
 }
 
 TftpServer::TftpServer(TftpServerOptions options, Log log)

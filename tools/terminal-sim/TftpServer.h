@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -41,14 +42,23 @@ struct TftpServerOptions {
 
     // Log every block and every duplicate, not only the milestones.
     bool verbose = false;
+    // False keeps only the size and digest of what arrives (very large files).
+    bool keepBytes = true;
 };
+
+// FNV-1a, 64 bits: checks a received file against the one sent without keeping
+// either. Feed the bytes in any number of pieces, starting from TftpDigestStart.
+constexpr uint64_t TftpDigestStart = 0xcbf29ce484222325ULL;
+uint64_t TftpDigest(const uint8_t* bytes, size_t count, uint64_t running = TftpDigestStart);
 
 // One file the server has received. A transfer that ended with a short block,
 // or that went quiet (or was followed by a new request) after a full one, counts
 // as received; one refused with an ERROR does not.
 struct TftpReceivedFile {
     std::string name;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes; // empty unless the options keep them
+    uint64_t size = 0;
+    uint64_t digest = TftpDigestStart;
 };
 
 // What the server has seen so far, for tests and benchmarks.
