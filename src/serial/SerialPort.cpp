@@ -160,6 +160,7 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
         return FailOpen(OpenErrorFrom(errno));
     if (::ioctl(portHandle, TIOCEXCL) != 0)
         return FailOpen(OpenErrorFrom(errno));
+    exclusiveHeld = true;
 
     lineSettings.baudRate = baudRate;
     lineSettings.parity = parity;
@@ -192,12 +193,23 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
     return true;
 }
 
+void SerialPort::ReleaseExclusive()
+{
+    // The exclusive flag belongs to the tty, not to our descriptor: while
+    // anyone else (a terminal simulator, a getty) keeps the device open it
+    // would outlive our close and refuse our own next open.
+    if (exclusiveHeld)
+        ::ioctl(portHandle, TIOCNXCL);
+    exclusiveHeld = false;
+}
+
 bool SerialPort::FailOpen(SerialOpenError why)
 {
     // An open port stays as it is; only the resources of this attempt go.
     if (isOpen.load(std::memory_order_acquire) == 0) {
         lock.Close();
         if (portHandle >= 0) {
+            ReleaseExclusive();
             ::close(portHandle);
             portHandle = -1;
         }
@@ -224,6 +236,7 @@ void SerialPort::Close()
     if (isOpen.load(std::memory_order_acquire) != 0) {
         DrainKernelOutput();
         lock.Close();
+        ReleaseExclusive();
         ::close(portHandle);
         portHandle = -1;
         isOpen.store(0, std::memory_order_release);

@@ -83,6 +83,7 @@ public:
 
 private:
     bool FailOpen(SerialOpenError why);
+    void ReleaseExclusive();
     bool EscapingOn() const;
     void Wake();
     bool WriteAborted(uint32_t abortTicket) const;
@@ -146,6 +147,8 @@ private:
     std::atomic<bool> failed{false};
     // The thread abandoned a write that flow control held (drain limit reached).
     bool abandonedWrite = false;
+    // We set TIOCEXCL on the open device and must clear it before closing.
+    bool exclusiveHeld = false;
     // AbortWrite bumps the request count; the I/O thread drops the queued bytes
     // and then publishes the same count as handled.
     std::atomic<uint32_t> abortRequests{0};
