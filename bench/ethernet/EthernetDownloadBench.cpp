@@ -134,12 +134,15 @@ void RunVennix(const std::string& path, int64_t size, int ackDelayMs)
     // The 200 ms pause before the first block is the design's, not the transfer's.
     const double dataPhase = Seconds(reporter.end - reporter.dataStart) - 0.2;
     const double bound = blocks * ackDelayMs / 1000.0;
-    std::printf("vennix client -> simulator, ack delay %d ms: total %.3f s, data phase %.3f s "
-                "(bound %.3f s, %.2fx), %.0f KiB/s, %.2f DATA packets per block, worker CPU %.3f s, "
-                "%s\n",
-                ackDelayMs, Seconds(reporter.end - start), dataPhase, bound, bound > 0 ? dataPhase / bound : 0.0,
-                static_cast<double>(size) / 1024.0 / dataPhase, blocks > 0 ? stats.dataPackets / blocks : 0.0,
-                reporter.workerCpu, reporter.last.c_str());
+    char versusBound[64] = "no bound";
+    if (bound > 0)
+        std::snprintf(versusBound, sizeof versusBound, "bound %.3f s, %.2fx", bound, dataPhase / bound);
+    std::printf("vennix client -> simulator, ack delay %d ms: total %.3f s, data phase %.3f s (%s), "
+                "%.0f KiB/s, %.2f DATA packets per block, worker CPU %.3f s, \"%s\"\n",
+                ackDelayMs, Seconds(reporter.end - start), dataPhase, versusBound,
+                static_cast<double>(size) / 1024.0 / dataPhase,
+                blocks > 0 ? static_cast<double>(stats.dataPackets) / blocks : 0.0, reporter.workerCpu,
+                reporter.last.c_str());
 }
 
 void RunStock(const std::string& path, int64_t size, const std::filesystem::path& folder)

@@ -471,19 +471,20 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
         Say("TFTP server: " + std::to_string(index) + " blocks received (" + std::to_string(t.size) +
             " bytes)");
 
+    if (payload < BlockSize) {
+        // A short block is the last one; it is on record before its
+        // acknowledgement leaves. The transfer lingers until it goes quiet to
+        // acknowledge the block again should the acknowledgement be lost.
+        Record();
+        Say("TFTP server: " + t.name + " finished, " + std::to_string(t.size) + " bytes in " +
+            std::to_string(t.blocksStored) + " blocks");
+    }
     if (options.ackDelayMs > 0) {
         t.ackPending = true;
         t.pendingAckBlock = block;
         t.ackDue = now + std::chrono::milliseconds(options.ackDelayMs);
     } else {
         SendAck(block, now);
-    }
-    if (payload < BlockSize) {
-        // A short block is the last one. The transfer lingers until it goes quiet
-        // to acknowledge the block again should the acknowledgement be lost.
-        Record();
-        Say("TFTP server: " + t.name + " finished, " + std::to_string(t.size) + " bytes in " +
-            std::to_string(t.blocksStored) + " blocks");
     }
 }
 
