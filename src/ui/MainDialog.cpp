@@ -4,6 +4,7 @@
 #include "AppIcon.h"
 #include "AppSettings.h"
 #include "DownloadProgressDialog.h"
+#include "EscapedString.h"
 #include "EthernetDownloadJob.h"
 #include "EthernetPage.h"
 #include "IpAddressEdit.h"
@@ -25,6 +26,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -159,6 +161,7 @@ void MainDialog::Initialise()
         tabs->setCurrentIndex(0);
     connect(tabs, &QTabWidget::currentChanged, this, &MainDialog::OnTabChanged);
     connect(serialPage, &SerialPage::SettingsChanged, this, &MainDialog::ReopenPort);
+    connect(serialPage->XmitButton(), &QPushButton::clicked, this, &MainDialog::OnXmit);
 
     ethernetPage->ShowAddress(settings.ip1);
 
@@ -350,6 +353,16 @@ void MainDialog::OnSerialNotification(uint32_t message)
     int count = port->Read(buffer, MaxConsoleRead, 0);
     if (count > 0)
         resultsLog->AppendBytes(buffer, count, false, 0);
+}
+
+void MainDialog::OnXmit()
+{
+    std::vector<uint8_t> bytes = EscapedString::Parse(serialPage->TransmitText()->text().toLatin1().toStdString());
+    // An empty text still opens a closed port: the operator asked for the line.
+    if (!SetPortOpen(true) || !port)
+        return;
+    if (!bytes.empty())
+        port->Write(bytes.data(), static_cast<uint32_t>(bytes.size()), false);
 }
 
 void MainDialog::OnTabChanged(int index)

@@ -49,6 +49,7 @@ public:
     void OnClose();
     void OnTabChanged(int index);
     void OnDownload();
+    void OnXmit();
     // The worker's Finish, carried out on the UI thread.
     void OnDownloadFinished();
     bool IsDownloadRunning() const { return downloadRunning; }

@@ -16,4 +16,8 @@ public:
     void AppendBytes(const uint8_t* bytes, int count, bool coloured, uint32_t colour);
     void AppendMessage(const std::string& text, bool coloured, uint32_t colour);
     void Clear();
+
+private:
+    QString LineBreaks(const std::string& text);
+    bool endedWithCr = false;
 };

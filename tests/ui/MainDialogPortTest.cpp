@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -73,11 +74,24 @@ private slots:
         // What the terminal sends reaches the results box.
         const uint8_t query[] = {'Q', ';'};
         dialog.port->Write(query, sizeof query, false);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains(QChar(0xFF)), WorkerMs);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains("<In Apploader>"), WorkerMs);
 
         dialog.portToggle->click();
         QVERIFY(!dialog.IsPortOpen());
         QCOMPARE(dialog.portToggle->text(), QString("Serial &port is closed"));
+    }
+
+    void xmitSendsTheEscapedTextAndTheReplyIsShownWithItsLabel()
+    {
+        StartSimulator(TerminalLoader::Apploader);
+        AppSettings settings = SettingsFor(0);
+        MainDialog dialog(settings, &ComPortNames::List);
+        dialog.serialPage->TransmitText()->setText("\\x51;");
+        dialog.serialPage->XmitButton()->click(); // opens the closed port first
+        QVERIFY(dialog.IsPortOpen());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains("<In Apploader>"), WorkerMs);
+        QCOMPARE(simulator->CountCommands("Q;"), size_t(1));
+        QCOMPARE(dialog.serialPage->TransmitText()->text(), QString("\\x51;")); // the edit keeps its text
     }
 
     void aChangedSettingReopensOnlyAnOpenPort()
