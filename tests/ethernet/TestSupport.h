@@ -217,7 +217,7 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/vennix-eth-XXXXXX";
+        std::string pattern = (std::filesystem::temp_directory_path() / "vennix-eth-XXXXXX").string();
         path = mkdtemp(pattern.data()) ? pattern : std::string();
     }
     ~TempFolder()

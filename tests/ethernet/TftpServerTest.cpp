@@ -2,7 +2,9 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 using namespace ethernettest;
@@ -16,7 +18,10 @@ protected:
     {
         options.port = 0;
         options.endIdleMs = 400;
-        unit = std::make_unique<TftpServer>(options);
+        unit = std::make_unique<TftpServer>(options, [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(logMutex);
+            log.push_back(line);
+        });
         std::string error;
         ASSERT_TRUE(unit->Start(&error)) << error;
     }
@@ -30,7 +35,16 @@ protected:
         return answer.value_or(Received{});
     }
 
-    std::unique_ptr<TftpServer> unit;
+    bool Logged(const std::string& part)
+    {
+        std::lock_guard<std::mutex> lock(logMutex);
+        return std::any_of(log.begin(), log.end(),
+                           [&](const std::string& line) { return line.find(part) != std::string::npos; });
+    }
+
+    std::mutex logMutex;
+    std::vector<std::string> log;
+    std::unique_ptr<TftpServer> unit; // last: stopped before the log goes
 };
 
 TEST_F(TftpServerTest, AcknowledgesFromItsOwnPortAndStoresEachBlockOnce)
@@ -59,6 +73,8 @@ TEST_F(TftpServerTest, AcknowledgesFromItsOwnPortAndStoresEachBlockOnce)
     expected.insert(expected.end(), last.begin(), last.end());
     EXPECT_EQ(files[0].bytes, expected);
     EXPECT_EQ(unit->Stats().duplicateData, 1u);
+    EXPECT_TRUE(Logged("receiving bin.bin from 127.0.0.1:" + std::to_string(client.port)));
+    EXPECT_TRUE(Logged("bin.bin finished, 1029 bytes in 2 blocks"));
 }
 
 TEST_F(TftpServerTest, RefusesWhatTheUnitDoesNotTake)

@@ -207,7 +207,6 @@ struct TftpServer::State {
 
 void TftpServer::State::Run()
 {
-    std::vector<uint8_t> discard(ReceiveBufferSize);
     while (!stopRequested.load(std::memory_order_acquire)) {
         pollfd entries[3] = {{wakeFd, POLLIN, 0}, {mainFd, POLLIN, 0}, {-1, POLLIN, 0}};
         if (transfer)
@@ -223,7 +222,7 @@ void TftpServer::State::Run()
             timeoutPointer = &timeout;
         }
         if (ppoll(entries, 3, timeoutPointer, nullptr) < 0 && errno != EINTR) {
-            Say("TFTP server: waiting failed (" + std::string(std::strerror(errno)) + "); stopping");
+            Say("waiting failed (" + std::string(std::strerror(errno)) + "); stopping");
             return;
         }
         if (entries[0].revents & POLLIN) {
@@ -287,7 +286,8 @@ void TftpServer::State::Drain(int fd, bool isMain, Clock::time_point now)
             continue;
         }
         // A truncated datagram keeps its true length, so that it is refused as oversized.
-        d.bytes.resize(static_cast<size_t>(got) <= ReceiveBufferSize ? static_cast<size_t>(got) : ReceiveBufferSize + 1);
+        const size_t received = static_cast<size_t>(got);
+        d.bytes.resize(received <= ReceiveBufferSize ? received : ReceiveBufferSize + 1);
         if (options.impairIncoming && incoming.Active())
             incoming.Submit(std::move(d), now);
         else
@@ -309,13 +309,13 @@ void TftpServer::State::Handle(const TftpImpairment::Datagram& d, Clock::time_po
         HandleData(d, now);
         break;
     case OpRrq:
-        Say("TFTP server: read request from " + Endpoint(d.peer) + " refused; the unit only takes files");
+        Say("read request from " + Endpoint(d.peer) + " refused; the unit only takes files");
         SendError(MainChannel, d.peer, 4, now);
         break;
     default:
         counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
         if (options.verbose)
-            Say("TFTP server: datagram with opcode " + std::to_string(GetUint16(d.bytes.data())) + " from " +
+            Say("datagram with opcode " + std::to_string(GetUint16(d.bytes.data())) + " from " +
                 Endpoint(d.peer) + " ignored");
         break;
     }
@@ -342,17 +342,17 @@ void TftpServer::State::HandleRequest(const TftpImpairment::Datagram& d, Clock::
     size_t offset = 2;
     std::string name, mode;
     if (!ReadText(d.bytes, offset, name) || !ReadText(d.bytes, offset, mode)) {
-        Say("TFTP server: malformed write request from " + Endpoint(d.peer) + " refused");
+        Say("malformed write request from " + Endpoint(d.peer) + " refused");
         SendError(MainChannel, d.peer, 4, now);
         return;
     }
     if (name != "bff.bff" && name != "bin.bin") {
-        Say("TFTP server: write request for \"" + name + "\" refused; the unit takes bff.bff or bin.bin");
+        Say("write request for \"" + name + "\" refused; the unit takes bff.bff or bin.bin");
         SendError(MainChannel, d.peer, 4, now);
         return;
     }
     if (!EqualsIgnoringCase(mode, "octet")) {
-        Say("TFTP server: write request in mode \"" + mode + "\" refused; the unit takes octet");
+        Say("write request in mode \"" + mode + "\" refused; the unit takes octet");
         SendError(MainChannel, d.peer, 4, now);
         return;
     }
@@ -366,7 +366,7 @@ void TftpServer::State::HandleRequest(const TftpImpairment::Datagram& d, Clock::
     }
     if (RequestErrorActive(now)) {
         ++requestErrorsSent;
-        Say("TFTP server: write request from " + Endpoint(d.peer) + " answered with ERROR " +
+        Say("write request from " + Endpoint(d.peer) + " answered with ERROR " +
             std::to_string(options.requestErrorCode));
         SendError(MainChannel, d.peer, options.requestErrorCode, now);
         return;
@@ -386,7 +386,7 @@ void TftpServer::State::StartTransfer(const sockaddr_in& client, const std::stri
     socklen_t length = sizeof local;
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        Say("TFTP server: no port for the transfer (" + std::string(std::strerror(errno)) + "); request dropped");
+        Say("no port for the transfer (" + std::string(std::strerror(errno)) + "); request dropped");
         if (fd >= 0)
             close(fd);
         return;
@@ -400,7 +400,7 @@ void TftpServer::State::StartTransfer(const sockaddr_in& client, const std::stri
     transfer->name = name;
     counters.replyPort.store(transfer->replyPort, std::memory_order_relaxed);
     transfer->idleEnd = now + std::chrono::milliseconds(options.endIdleMs);
-    Say("TFTP server: receiving " + name + " from " + Endpoint(client) + ", answering from port " +
+    Say("receiving " + name + " from " + Endpoint(client) + ", answering from port " +
         std::to_string(transfer->replyPort));
     SendAck(0, now);
 }
@@ -411,12 +411,12 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
     if (!transfer || !SameEndpoint(transfer->client, d.peer)) {
         counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
         if (options.verbose)
-            Say("TFTP server: DATA from " + Endpoint(d.peer) + " belongs to no transfer; ignored");
+            Say("DATA from " + Endpoint(d.peer) + " belongs to no transfer; ignored");
         return;
     }
     if (d.bytes.size() < HeaderSize || d.bytes.size() > HeaderSize + BlockSize) {
         counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
-        Say("TFTP server: DATA of " + std::to_string(d.bytes.size()) + " bytes ignored; blocks hold 1 to 1024 bytes");
+        Say("DATA of " + std::to_string(d.bytes.size()) + " bytes ignored; blocks hold 1 to 1024 bytes");
         return;
     }
     Transfer& t = *transfer;
@@ -436,7 +436,7 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
         // still on its way out of a flash write.
         counters.duplicateData.fetch_add(1, std::memory_order_relaxed);
         if (options.verbose)
-            Say("TFTP server: block " + std::to_string(block) + " again");
+            Say("block " + std::to_string(block) + " again");
         if (!t.ackPending)
             SendAck(block, now);
         return;
@@ -444,7 +444,7 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
     if (t.recorded || block != expected) {
         counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
         if (options.verbose)
-            Say("TFTP server: block " + std::to_string(block) + " out of order; expected " + std::to_string(expected));
+            Say("block " + std::to_string(block) + " out of order; expected " + std::to_string(expected));
         return;
     }
 
@@ -452,7 +452,7 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
     if (t.ackPending)
         counters.blocksAheadOfAck.fetch_add(1, std::memory_order_relaxed);
     if (options.dataErrorCode >= 0 && index == options.dataErrorBlock) {
-        Say("TFTP server: block " + std::to_string(index) + " answered with ERROR " +
+        Say("block " + std::to_string(index) + " answered with ERROR " +
             std::to_string(options.dataErrorCode) + "; transfer of " + t.name + " abandoned");
         t.refusedWith = options.dataErrorCode;
         t.dataSeen = true;
@@ -466,9 +466,9 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
     t.dataSeen = true;
     counters.blocksStored.fetch_add(1, std::memory_order_relaxed);
     if (options.verbose)
-        Say("TFTP server: block " + std::to_string(block) + " (" + std::to_string(payload) + " bytes)");
+        Say("block " + std::to_string(block) + " (" + std::to_string(payload) + " bytes)");
     else if (index % LogEveryBlocks == 0)
-        Say("TFTP server: " + std::to_string(index) + " blocks received (" + std::to_string(t.size) +
+        Say(std::to_string(index) + " blocks received (" + std::to_string(t.size) +
             " bytes)");
 
     if (payload < BlockSize) {
@@ -476,7 +476,7 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
         // acknowledgement leaves. The transfer lingers until it goes quiet to
         // acknowledge the block again should the acknowledgement be lost.
         Record();
-        Say("TFTP server: " + t.name + " finished, " + std::to_string(t.size) + " bytes in " +
+        Say(t.name + " finished, " + std::to_string(t.size) + " bytes in " +
             std::to_string(t.blocksStored) + " blocks");
     }
     if (options.ackDelayMs > 0) {
@@ -524,7 +524,7 @@ void TftpServer::State::EndTransfer(const std::string& why)
         // A file whose length is a multiple of 1024 (or an empty one) ends with
         // a full block (or none): only the silence afterwards tells its end.
         Record();
-        Say("TFTP server: " + t.name + " finished (" + why + "), " + std::to_string(t.size) + " bytes in " +
+        Say(t.name + " finished (" + why + "), " + std::to_string(t.size) + " bytes in " +
             std::to_string(t.blocksStored) + " blocks");
     }
     close(t.replyFd);
@@ -634,7 +634,6 @@ bool TftpServer::Start(std::string* error)
     state->wakeFd = wake;
     state->boundPort.store(ntohs(local.sin_port), std::memory_order_release);
     state->stopRequested.store(false, std::memory_order_release);
-    state->Say("TFTP server listening on " + Endpoint(local));
     state->thread = std::thread([s = state.get()] { s->Run(); });
     return true;
 }
