@@ -686,8 +686,8 @@ TftpServerStats TftpServer::Stats() const
 
 void TftpServer::PrintHelp(std::ostream& out)
 {
-    out << "TFTP server (the unit's Ethernet side):\n"
-           "  --tftp-address=A              IPv4 address to serve on (default 127.0.0.1)\n"
+    // The program puts its own heading above these lines.
+    out << "  --tftp-address=A              IPv4 address to serve on (default 127.0.0.1)\n"
            "  --tftp-port=N                 UDP port (default 69; 0 = any free port)\n"
            "  --tftp-request-error=CODE     answer write requests with ERROR CODE (0-4 are the unit's)\n"
            "  --tftp-request-error-count=N  ... for the first N requests only\n"
