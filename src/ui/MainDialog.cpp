@@ -3,6 +3,7 @@
 #include "AboutDialog.h"
 #include "AppIcon.h"
 #include "AppSettings.h"
+#include "BootloaderDialog.h"
 #include "DownloadProgressDialog.h"
 #include "EscapedString.h"
 #include "EthernetDownloadJob.h"
@@ -162,6 +163,7 @@ void MainDialog::Initialise()
     connect(tabs, &QTabWidget::currentChanged, this, &MainDialog::OnTabChanged);
     connect(serialPage, &SerialPage::SettingsChanged, this, &MainDialog::ReopenPort);
     connect(serialPage->XmitButton(), &QPushButton::clicked, this, &MainDialog::OnXmit);
+    connect(serialPage->InduceButton(), &QPushButton::clicked, this, &MainDialog::OnInduceBootloader);
 
     ethernetPage->ShowAddress(settings.ip1);
 
@@ -363,6 +365,39 @@ void MainDialog::OnXmit()
         return;
     if (!bytes.empty())
         port->Write(bytes.data(), static_cast<uint32_t>(bytes.size()), false);
+}
+
+void MainDialog::OnInduceBootloader()
+{
+    SetPortOpen(true);
+    if (!IsPortOpen()) {
+        MessageBoxSeam::Show(this, "Unable to open serial port");
+        return;
+    }
+    ClosePort(); // the dialog opens the device itself, and devices are not shared
+
+    serialPage->ReadControls();
+    auto dialog = std::make_unique<BootloaderDialog>(serialPage->PortText(), *this);
+    if (dialog->exec() == QDialog::Accepted) {
+        resultsLog->AppendMessage("Bootloader entered!\n", true, 0x808080);
+        serialPage->ReadControls();
+        if ((serialPage->baudIndex != 0 || serialPage->formatIndex != 0) && tabs->currentIndex() == 0) {
+            serialPage->baudIndex = 0;
+            serialPage->formatIndex = 0;
+            serialPage->WriteControls();
+            resultsLog->AppendMessage(
+                "Port Settings changed to 115200,8N1 to match bootloader communications settings!\n", true,
+                0x0000FF);
+        }
+    } else {
+        resultsLog->AppendMessage("Bootloader not entered!\n", true, 0x808080);
+    }
+
+    SetPortOpen(true);
+    if (port) {
+        const uint8_t quiet[] = {'q', ';'};
+        port->Write(quiet, sizeof quiet, false);
+    }
 }
 
 void MainDialog::OnTabChanged(int index)

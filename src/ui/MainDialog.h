@@ -50,6 +50,7 @@ public:
     void OnTabChanged(int index);
     void OnDownload();
     void OnXmit();
+    void OnInduceBootloader();
     // The worker's Finish, carried out on the UI thread.
     void OnDownloadFinished();
     bool IsDownloadRunning() const { return downloadRunning; }

@@ -16,6 +16,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -92,6 +94,69 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains("<In Apploader>"), WorkerMs);
         QCOMPARE(simulator->CountCommands("Q;"), size_t(1));
         QCOMPARE(dialog.serialPage->TransmitText()->text(), QString("\\x51;")); // the edit keeps its text
+    }
+
+    void inducingABootloaderSwitchesThePageTo115200And8n1()
+    {
+        StartSimulator(TerminalLoader::Bootloader);
+        AppSettings settings = SettingsFor(1);
+        settings.baud = "9600";
+        settings.dataformat = "8e1";
+        MainDialog dialog(settings, &ComPortNames::List);
+        QVERIFY(dialog.IsPortOpen());
+        dialog.serialPage->InduceButton()->click();
+        QVERIFY(dialog.resultsLog->toPlainText().contains(
+            "<In Bootloader>\nBootloader entered!\nPort Settings changed to 115200,8N1 to match bootloader "
+            "communications settings!\n"));
+        QCOMPARE(dialog.serialPage->BaudText(), QString("115200"));
+        QCOMPARE(dialog.serialPage->FormatText(), QString("8n1"));
+        QVERIFY(dialog.IsPortOpen());
+        QVERIFY(dialog.portToggle->text().endsWith("115200, 8n1"));
+        QVERIFY(simulator->WaitForCommandCount("q;", 1, std::chrono::milliseconds(WorkerMs)));
+        QCOMPARE(simulator->CountCommands("IIIII"), size_t(0));
+    }
+
+    void cancellingAnInductionReopensThePortUnchanged()
+    {
+        // A terminal that is powering up but ignores the induction: it hears
+        // every "IIIII" and never answers.
+        TerminalOptions options;
+        options.loaderAtStart = TerminalLoader::Off;
+        options.inductionReply = InductionReply::Nothing;
+        options.powerUpWindowMs = 60000;
+        simulator = std::make_unique<TerminalSimulator>(options);
+        std::string error;
+        QVERIFY2(simulator->Start(&error), error.c_str());
+        simulator->PowerCycle();
+        AppSettings settings = SettingsFor(0);
+        settings.baud = "9600";
+        MainDialog dialog(settings, &ComPortNames::List);
+        dialog.show();
+
+        bool cancelled = false;
+        QTimer::singleShot(0, [&] {
+            // Let a few "IIIII" rounds go out, then press Cancel.
+            QTRY_VERIFY_WITH_TIMEOUT(simulator->CountCommands("IIIII") >= 2, WorkerMs);
+            auto* induction = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(induction);
+            QCOMPARE(induction->windowTitle(), QString("Entering Bootloader"));
+            induction->reject();
+            cancelled = true;
+        });
+        dialog.serialPage->InduceButton()->click();
+        QVERIFY(cancelled);
+        QVERIFY(dialog.resultsLog->toPlainText().endsWith("Bootloader not entered!\n"));
+        QCOMPARE(dialog.serialPage->BaudText(), QString("9600"));
+        QVERIFY(dialog.IsPortOpen());
+        QVERIFY(dialog.portToggle->text().endsWith("9600, 8n1"));
+        // "q;" goes out on the reopened port (the terminal is not listening, so
+        // look at the raw line).
+        QVERIFY(simulator->WaitForEvent(
+            [](const TerminalEvent& event) {
+                return event.kind == TerminalEvent::Kind::Received &&
+                       std::string(event.bytes.begin(), event.bytes.end()).find("q;") != std::string::npos;
+            },
+            std::chrono::milliseconds(WorkerMs)));
     }
 
     void aChangedSettingReopensOnlyAnOpenPort()

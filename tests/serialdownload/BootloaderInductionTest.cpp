@@ -1,0 +1,92 @@
+#include "BootloaderInduction.h"
+#include "TerminalFixture.h"
+
+#include <cstring>
+
+namespace {
+
+class BootloaderInductionTest : public TerminalFixture {
+protected:
+    BootloaderInduction induction{[this](const uint8_t* bytes, int count) { shown.insert(shown.end(), bytes, bytes + count); }};
+    std::vector<uint8_t> shown;
+
+    // Runs Induce rounds, as the dialog does, until NOTICE or the deadline.
+    bool InduceUntilNotice()
+    {
+        return Eventually([&] {
+            if (induction.Induce(*port))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            return false;
+        });
+    }
+    bool ConfirmUntilEntering()
+    {
+        return Eventually([&] {
+            if (induction.Confirm(*port))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            return false;
+        });
+    }
+};
+
+TEST_F(BootloaderInductionTest, ABootloaderIsRecognisedAtOnceWithoutInducing)
+{
+    TerminalOptions options;
+    options.loaderAtStart = TerminalLoader::Bootloader;
+    StartTerminal(options);
+    OpenPort();
+    EXPECT_EQ(induction.Probe(*port), BootloaderInduction::ProbeResult::InBootloader);
+    EXPECT_EQ(shown, (std::vector<uint8_t>{0xAA, 0x55}));
+    EXPECT_EQ(terminal->CountCommands("IIIII"), 0u);
+}
+
+TEST_F(BootloaderInductionTest, AnApploaderIsResetAndThenFound)
+{
+    StartTerminal(TerminalOptions{});
+    OpenPort();
+    EXPECT_EQ(induction.Probe(*port), BootloaderInduction::ProbeResult::ResetSent);
+    EXPECT_TRUE(terminal->WaitForCommandCount("R;", 1, EventDeadline));
+    EXPECT_EQ(induction.Probe(*port), BootloaderInduction::ProbeResult::InBootloader);
+}
+
+TEST_F(BootloaderInductionTest, ASilentTerminalIsInducedWhileItsPowerCycles)
+{
+    TerminalOptions options;
+    options.loaderAtStart = TerminalLoader::Off;
+    options.powerCycleOnInduceMs = 100; // the operator switches it off and on
+    StartTerminal(options);
+    OpenPort();
+    EXPECT_EQ(induction.Probe(*port), BootloaderInduction::ProbeResult::NotRecognised);
+    ASSERT_TRUE(InduceUntilNotice());
+    ASSERT_TRUE(ConfirmUntilEntering());
+    EXPECT_TRUE(BootloaderInduction::ContainsBytes(shown.data(), int(shown.size()), "NOTICE", 6));
+    EXPECT_GE(terminal->CountCommands("IIIII"), 1u);
+}
+
+TEST_F(BootloaderInductionTest, NoticeAndEnteringSentTogetherAreBothFound)
+{
+    TerminalOptions options;
+    options.loaderAtStart = TerminalLoader::Off;
+    options.powerCycleOnInduceMs = 50;
+    options.enteringDelayMs = 0;
+    StartTerminal(options);
+    OpenPort();
+    ASSERT_TRUE(InduceUntilNotice());
+    // Entering may have come in the same read as NOTICE: held bytes are searched again.
+    EXPECT_TRUE(ConfirmUntilEntering());
+}
+
+TEST(BootloaderInductionMatch, ExactBytesInsideTheHeldCountOnly)
+{
+    const char held[] = "xxNOTICEyy";
+    EXPECT_TRUE(BootloaderInduction::ContainsBytes(reinterpret_cast<const uint8_t*>(held), 10, "NOTICE", 6));
+    EXPECT_FALSE(BootloaderInduction::ContainsBytes(reinterpret_cast<const uint8_t*>(held), 7, "NOTICE", 6));
+    const char lower[] = "notice entering";
+    EXPECT_FALSE(BootloaderInduction::ContainsBytes(reinterpret_cast<const uint8_t*>(lower), 15, "NOTICE", 6));
+    const uint8_t withZero[] = {0, 'E', 'n', 't', 'e', 'r', 'i', 'n', 'g'};
+    EXPECT_TRUE(BootloaderInduction::ContainsBytes(withZero, 9, "Entering", 8));
+}
+
+} // namespace
