@@ -10,25 +10,18 @@ protected:
     BootloaderInduction induction{[this](const uint8_t* bytes, int count) { shown.insert(shown.end(), bytes, bytes + count); }};
     std::vector<uint8_t> shown;
 
-    // Runs Induce rounds, as the dialog does, until NOTICE or the deadline.
-    bool InduceUntilNotice()
+    // Runs a step round after round, as the dialog does, until it succeeds or the deadline.
+    template <typename Step> bool Repeat(Step step)
     {
         return Eventually([&] {
-            if (induction.Induce(*port))
+            if ((induction.*step)(*port))
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(40));
             return false;
         });
     }
-    bool ConfirmUntilEntering()
-    {
-        return Eventually([&] {
-            if (induction.Confirm(*port))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(40));
-            return false;
-        });
-    }
+    bool InduceUntilNotice() { return Repeat(&BootloaderInduction::Induce); }
+    bool ConfirmUntilEntering() { return Repeat(&BootloaderInduction::Confirm); }
 };
 
 TEST_F(BootloaderInductionTest, ABootloaderIsRecognisedAtOnceWithoutInducing)
