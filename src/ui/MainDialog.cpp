@@ -471,6 +471,11 @@ void MainDialog::OnProgressCancel()
 
 void MainDialog::OnDownloadFinished()
 {
+    // The progress window closes right after the worker's last word; keep that
+    // word in the results box, or the operator never learns how it ended.
+    const QString outcome = progressDialog->StatusLine()->text();
+    if (!outcome.isEmpty())
+        resultsLog->AppendMessage(outcome.toStdString() + "\n", true, 0x808080);
     progressDialog->hide();
     progressDialog->ProgressBar()->setValue(0);
     progressDialog->cancelRequested.store(false, std::memory_order_release);

@@ -217,6 +217,7 @@ private slots:
         QVERIFY(!gProgressDialog->isVisible());
         QCOMPARE(gProgressDialog->ProgressBar()->value(), 0);
         QCOMPARE(gProgressDialog->StatusLine()->text(), QString("Download is finished."));
+        QVERIFY(dialog.resultsLog->toPlainText().endsWith("Download is finished.\n")); // the outcome stays
         QVERIFY(!gProgressDialog->cancelRequested.load());
 
         ReceivedImage received;
