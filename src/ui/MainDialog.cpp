@@ -481,6 +481,12 @@ void MainDialog::OnDownloadFinished()
     progressDialog->cancelRequested.store(false, std::memory_order_release);
     downloadRunning = false;
     serialDownloadRunning = false;
+    // A worker that reset the terminal reopened the port, which drops its
+    // registration; without this the results box would stay deaf afterwards.
+    if (port) {
+        port->SetNotifyWindow(QtNotifyTarget::Instance(), NotifyReceived);
+        port->SetNotifications(NotifyReceived, 1);
+    }
     setEnabled(true);
     raise();
     activateWindow();

@@ -225,6 +225,30 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(received.bytes.data()), int(received.bytes.size())), image);
     }
 
+    void theResultsBoxStillListensAfterAWorkerResetTheTerminal()
+    {
+        TerminalOptions options;
+        options.firmwareVersion = "1.40"; // too old for frames: the worker resets it
+        options.flowControlReply = 0x80;
+        simulator = std::make_unique<TerminalSimulator>(options);
+        std::string error;
+        QVERIFY2(simulator->Start(&error), error.c_str());
+        QString path = folder->Path() + "/old.bin";
+        WriteFile(path, RandomBytes(700, 9));
+        AppSettings settings = SettingsFor(1);
+        settings.filename = path.toStdString();
+        MainDialog dialog(settings, &ComPortNames::List);
+        dialog.downloadButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
+        QCOMPARE(gProgressDialog->StatusLine()->text(), QString("Download is finished."));
+        QCOMPARE(simulator->CountCommands("R;"), size_t(1));
+
+        dialog.resultsLog->Clear();
+        const uint8_t query[] = {'Q', ';'};
+        dialog.port->Write(query, sizeof query, false);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains("<In Bootloader>"), WorkerMs);
+    }
+
     void cancelHidesAtOnceAndGivesTheWindowBackWhenTheWorkerEnds()
     {
         StartSimulator(TerminalLoader::Apploader, /*silent=*/true);
