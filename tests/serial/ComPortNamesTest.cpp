@@ -48,8 +48,8 @@ class ComPortListing : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dev = folders.Root() + "/dev";
-        sys = folders.Root() + "/sys";
+        dev = (folders.Root() / "dev").string();
+        sys = (folders.Root() / "sys").string();
         aliases = UserFolders::ComAliasFolder();
         fs::create_directories(dev);
         fs::create_directories(sys);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "RecordingReporter.h"
+#include "TempUserFolders.h"
 #include "SerialDownloadJob.h"
 #include "SerialPort.h"
 #include "TerminalSimulator.h"
@@ -26,23 +27,13 @@ protected:
     static constexpr std::chrono::milliseconds FinishDeadline{30000};
     static constexpr std::chrono::milliseconds EventDeadline{15000};
 
-    void SetUp() override
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vennix-sdl-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        std::filesystem::create_directories(folder / "config");
-        std::filesystem::create_directories(folder / "run");
-        setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (folder / "run").c_str(), 1);
-    }
+    void SetUp() override { ASSERT_FALSE(folder.empty()) << "no temporary folder"; }
 
     void TearDown() override
     {
+        // Before the folders go: the simulator removes its alias from them.
         port.reset();
         terminal.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
     }
 
     void StartTerminal(const TerminalOptions& options)
@@ -123,7 +114,8 @@ protected:
         return bytes;
     }
 
-    std::filesystem::path folder;
+    TempUserFolders folders;
+    const std::filesystem::path& folder = folders.Root();
     std::unique_ptr<TerminalSimulator> terminal;
     std::shared_ptr<SerialPort> port;
     std::weak_ptr<SerialPort> workerPort;

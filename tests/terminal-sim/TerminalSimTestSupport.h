@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TempUserFolders.h"
 #include "TerminalSimulator.h"
 
 #include <gtest/gtest.h>
@@ -19,31 +20,6 @@
 // Generous bound for things that must happen; a loaded machine may be slow,
 // and passing tests never wait for it.
 constexpr std::chrono::milliseconds Eventually{5000};
-
-// Per-test XDG folders, so the aliases never land in the real home and tests
-// never meet each other's.
-class TempUserFolders {
-public:
-    TempUserFolders()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vennix-sim-test-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        root = mkdtemp(buffer.data());
-        setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
-        std::filesystem::create_directories(root / "run");
-    }
-    ~TempUserFolders()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
-    }
-    std::filesystem::path Root() const { return root; }
-
-private:
-    std::filesystem::path root;
-};
 
 // The far end as any program would drive it: the slave device, raw, with
 // plain termios.

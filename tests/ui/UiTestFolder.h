@@ -1,19 +1,16 @@
 #pragma once
 
-#include <QTemporaryDir>
+#include "TempUserFolders.h"
 
-// Points the per-user folders at a temporary folder for the life of a test, so
-// window tests never touch the operator's settings or port aliases.
+#include <QString>
+
+// The per-user folders of a window test, with a way to make files to pick.
 class UiTestFolder {
 public:
-    UiTestFolder();
-    ~UiTestFolder();
-    QString Path() const { return folder.path(); }
+    QString Path() const { return QString::fromStdString(folders.Root().string()); }
     // Creates a file of `size` bytes in the folder and returns its path.
     QString MakeFile(const QString& name, qint64 size) const;
 
 private:
-    QTemporaryDir folder;
-    QByteArray previousConfig;
-    QByteArray previousRuntime;
+    TempUserFolders folders;
 };
