@@ -107,6 +107,7 @@ protected:
             ASSERT_EQ(Ask("Q;W;Q;", 8), Bytes({0xFF, 0x99, '1', '.', '5', '0', 0xFF, 0x99}));
         }
         ASSERT_EQ(Ask("F;", 1), Bytes({flowReply}));
+        client->SetFlow(flowReply == 0x81, flowReply == 0x82);
     }
 
     TempUserFolders folders; // before the simulator: it reads the folders at Start
@@ -405,6 +406,7 @@ TEST_F(TerminalSimulatorTest, ApploaderTakesAnEscapedFirmwareFrameFromVersion145
     ASSERT_EQ(Ask("Q;", 2), AppMarker);
     ASSERT_EQ(Ask("Q;W;Q;", 8), Bytes({0xFF, 0x99, '1', '.', '4', '5', 0xFF, 0x99}));
     ASSERT_EQ(Ask("F;", 1), Bytes({0x81}));
+    client->SetFlow(true, false);
     std::vector<uint8_t> file = EveryByte(2000);
     client->Send(Escaped(FrameOf(file)));
     ReceivedImage image;
