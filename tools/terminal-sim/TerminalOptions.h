@@ -60,7 +60,8 @@ struct TerminalOptions {
 
     // What real terminals do that a polite one does not.
     // A status line every chatterIntervalMs (0 = never), until the first command
-    // or, with chatterAlways, for ever; in every state but unplugged.
+    // or, with chatterAlways, for ever; in every state but unplugged. It starts
+    // again after each image received.
     double chatterIntervalMs = 0;
     bool chatterAlways = false;
     // Boot messages when a restart or power-up begins and when the loader is up.

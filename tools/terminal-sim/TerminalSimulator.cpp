@@ -151,7 +151,7 @@ struct TerminalSimulator::State {
     std::optional<Clock::time_point> stallEndsAt;
 
     // Rudeness.
-    std::optional<Clock::time_point> chatterAt;
+    std::optional<Clock::time_point> chatterAt; // the next status line, while the unit talks
     uint64_t chatterLines = 0;
     std::optional<Clock::time_point> unplugAt;
     struct LateReply {
@@ -1146,6 +1146,10 @@ void TerminalSimulator::State::FinishImage(bool endOfInput, const std::string& o
     stallEndsAt.reset();
     Log(TerminalEvent::Kind::ImageReceived, image.verdict);
     images.push_back(std::move(image));
+    // Back to its idle talk once a download is over, until the next command.
+    if (options.chatterIntervalMs > 0 && !chatterAt)
+        chatterAt = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double, std::milli>(options.chatterIntervalMs));
     changed.notify_all();
 }
 
