@@ -405,3 +405,52 @@ TEST_F(SerialDownloadEndingTest, DeviceVanishingMidTransferNamesThePort)
     const std::vector<int> progress = reporter.Progress();
     EXPECT_TRUE(std::find(progress.begin(), progress.end(), 100) == progress.end());
 }
+
+// Terminals as they are on the line: talking all the time, answering after the
+// reply window, restarting slowly. The dialogue is written for them: a late
+// reply is read with the next one, and polling waits out a restart.
+class SerialDownloadRudeTerminalTest : public TerminalFixture {
+protected:
+    static TerminalOptions Rude()
+    {
+        TerminalOptions options;
+        options.chatterIntervalMs = 2;
+        options.chatterAlways = true;
+        options.bootChatter = true;
+        options.replyDelayMs = 150;
+        options.restartMs = 800;
+        return options;
+    }
+};
+
+TEST_F(SerialDownloadRudeTerminalTest, FirmwareThroughASlowResetArrivesIntact)
+{
+    TerminalOptions options = Rude();
+    options.firmwareVersion = "1.40";
+    StartTerminal(options);
+    OpenPort();
+    const std::vector<uint8_t> image = RandomBytes(5000, 21);
+    RunDownload(WriteFile("rude.bin", image), Firmware);
+    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    EXPECT_GE(terminal->CountCommands("R;"), 1u);
+    ReceivedImage received;
+    ASSERT_TRUE(terminal->WaitForImage(EventDeadline, &received));
+    EXPECT_TRUE(received.accepted) << received.verdict;
+    EXPECT_EQ(received.bytes, image);
+}
+
+TEST_F(SerialDownloadRudeTerminalTest, ApplicationWithLateXonXoffReplyArrivesIntact)
+{
+    TerminalOptions options = Rude();
+    options.flowControlReply = 0x81;
+    StartTerminal(options);
+    OpenPort();
+    const std::vector<uint8_t> image = RandomBytes(5000, 22); // holds XON, XOFF and escape bytes
+    RunDownload(WriteFile("rude.bff", image), Application);
+    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    ReceivedImage received;
+    ASSERT_TRUE(terminal->WaitForImage(EventDeadline, &received));
+    EXPECT_TRUE(received.accepted) << received.verdict;
+    EXPECT_TRUE(received.escaped);
+    EXPECT_EQ(received.bytes, image);
+}
