@@ -821,7 +821,7 @@ void TftpServer::PrintHelp(std::ostream& out)
            "  --tftp-end-idle-ms=T          a transfer ending on a full block ends after T ms without DATA\n"
            "                                (default 1000, at least 300)\n"
            "  --tftp-datagram-cost-ms=T     take one datagram at a time, each costing T ms (may be 0.5)\n"
-           "  --tftp-receive-queue=N        ... with N receive buffers; datagrams beyond them are dropped\n"
+           "  --tftp-receive-queue=N        at most N datagrams wait for the unit; more are dropped (default no bound)\n"
            "  --tftp-transfer-address=A     bind each transfer's port to A (0.0.0.0: answer from any address)\n"
            "  --tftp-fresh-port             answer every repeated write request from a fresh port\n"
            "  --tftp-malformed              send malformed datagrams from the transfer port before each ACK\n"
