@@ -178,6 +178,7 @@ double MeasureRoundTrip(int blocks)
 {
     TftpServerOptions options;
     options.port = 0;
+    options.receiveQueue = Queue;
     options.keepBytes = false;
     TftpServer unit(options);
     if (!unit.Start(nullptr))
@@ -290,9 +291,13 @@ int main(int argc, char** argv)
     for (int i = 2; i < argc; ++i)
         costs.push_back(std::atof(argv[i]));
 
-    const double roundTrip = MeasureRoundTrip(2000);
+    // The lowest of a few medians: on a shared machine one probe may meet a
+    // busy core, and a bound should be the least a unit allows.
+    double roundTrip = MeasureRoundTrip(2000);
+    for (int i = 0; i < 4; ++i)
+        roundTrip = std::min(roundTrip, MeasureRoundTrip(2000));
     std::printf("file: %lld bytes, %lld blocks of 1024; unit model with %d receive buffers; "
-                "round trip without cost %.1f us (median)\n\n",
+                "round trip without cost %.1f us (lowest median of five probes)\n\n",
                 static_cast<long long>(size), static_cast<long long>(blocks), Queue, roundTrip * 1e6);
     // The bound: every block costs the unit c or a round trip, whichever is
     // longer, and the design pauses 200 ms before the first block.

@@ -191,7 +191,8 @@ struct TftpServer::State {
     void EndTransfer(const std::string& why);
     void Record();
     void Store(const uint8_t* bytes, size_t count);
-    void SendAck(uint16_t block, Clock::time_point now);
+    // From port P unless another of the transfer's channels is named.
+    void SendAck(uint16_t block, Clock::time_point now, std::optional<uint64_t> channel = std::nullopt);
     void SendError(uint64_t channel, const sockaddr_in& peer, int code, Clock::time_point now);
     void Send(uint64_t channel, const sockaddr_in& peer, std::vector<uint8_t> bytes, Clock::time_point now);
     void SendNow(const TftpImpairment::Datagram& d);
@@ -272,8 +273,8 @@ void TftpServer::State::Run()
         }
         // Quiet means nothing waiting either: a long pause of this thread (a
         // large copy, a loaded machine) must not pass for the client's silence.
-        if (transfer && !transfer->ackPending && now >= transfer->idleEnd && !Readable(mainFd) && !incoming.NextDue() &&
-            receiveQueue.Empty())
+        if (transfer && !transfer->ackPending && now >= transfer->idleEnd && !Readable(mainFd) &&
+            !incoming.NextDue() && receiveQueue.Empty())
             EndTransfer("no DATA for " + std::to_string(options.endIdleMs) + " ms");
         for (const auto& d : outgoing.TakeDue(now))
             SendNow(d);
@@ -409,10 +410,12 @@ void TftpServer::State::HandleRequest(const TftpImpairment::Datagram& d, Clock::
         SendError(MainChannel, d.peer, 4, now);
         return;
     }
-    std::string exact("\0\2", 2);
-    exact += name + '\0' + "octet" + '\0';
-    const bool isExact = d.bytes.size() == exact.size() && std::equal(exact.begin(), exact.end(), d.bytes.begin(),
-                                                                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+    std::vector<uint8_t> exact;
+    PutUint16(exact, OpWrq);
+    for (const char c : name + '\0' + "octet")
+        exact.push_back(static_cast<uint8_t>(c));
+    exact.push_back(0);
+    const bool isExact = d.bytes == exact;
     if (!isExact) {
         counters.inexactRequests.fetch_add(1, std::memory_order_relaxed);
         Say("write request of " + std::to_string(d.bytes.size()) + " bytes differs from the " +
@@ -440,11 +443,7 @@ void TftpServer::State::HandleRequest(const TftpImpairment::Datagram& d, Clock::
         const uint64_t channel = nextChannel++;
         transfer->extraReplies.emplace_back(channel, fd);
         Say("repeated request answered from port " + std::to_string(port));
-        std::vector<uint8_t> ack;
-        PutUint16(ack, OpAck);
-        PutUint16(ack, 0);
-        counters.acksSent.fetch_add(1, std::memory_order_relaxed);
-        Send(channel, transfer->client, std::move(ack), now);
+        SendAck(0, now, channel);
         return;
     }
     if (RequestErrorActive(now)) {
@@ -590,8 +589,8 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
 void TftpServer::State::SendMalformed(uint16_t block, Clock::time_point now)
 {
     const uint8_t high = static_cast<uint8_t>(block >> 8), low = static_cast<uint8_t>(block & 0xFF);
-    // Each would end the transfer or pass for the acknowledgement were it read
-    // as an ERROR or an ACK.
+    // Read as an ERROR or an ACK, each would end the transfer or pass for the
+    // acknowledgement; a client must take none of them.
     std::vector<uint8_t> oversized{0, OpError, 0, 2};
     oversized.resize(OversizedReply, 'x');
     for (std::vector<uint8_t> bytes : std::vector<std::vector<uint8_t>>{
@@ -644,13 +643,13 @@ void TftpServer::State::EndTransfer(const std::string& why)
     transfer.reset();
 }
 
-void TftpServer::State::SendAck(uint16_t block, Clock::time_point now)
+void TftpServer::State::SendAck(uint16_t block, Clock::time_point now, std::optional<uint64_t> channel)
 {
     std::vector<uint8_t> bytes;
     PutUint16(bytes, OpAck);
     PutUint16(bytes, block);
     counters.acksSent.fetch_add(1, std::memory_order_relaxed);
-    Send(transfer->channel, transfer->client, std::move(bytes), now);
+    Send(channel.value_or(transfer->channel), transfer->client, std::move(bytes), now);
 }
 
 void TftpServer::State::SendError(uint64_t channel, const sockaddr_in& peer, int code, Clock::time_point now)
@@ -821,7 +820,8 @@ void TftpServer::PrintHelp(std::ostream& out)
            "  --tftp-end-idle-ms=T          a transfer ending on a full block ends after T ms without DATA\n"
            "                                (default 1000, at least 300)\n"
            "  --tftp-datagram-cost-ms=T     take one datagram at a time, each costing T ms (may be 0.5)\n"
-           "  --tftp-receive-queue=N        at most N datagrams wait for the unit; more are dropped (default no bound)\n"
+           "  --tftp-receive-queue=N        at most N datagrams wait for the unit; more are dropped\n"
+           "                                (default: no bound)\n"
            "  --tftp-transfer-address=A     bind each transfer's port to A (0.0.0.0: answer from any address)\n"
            "  --tftp-fresh-port             answer every repeated write request from a fresh port\n"
            "  --tftp-malformed              send malformed datagrams from the transfer port before each ACK\n"
