@@ -1,6 +1,7 @@
 #include "EthernetDownloadJob.h"
 
 #include "DownloadFile.h"
+#include "RetransmissionTimer.h"
 #include "TerminalStatusText.h"
 
 #include <arpa/inet.h>
@@ -11,36 +12,36 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 using namespace std::chrono_literals;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // The socket layer's version this client is written for. BSD sockets need no
 // start-up, so asking for it always grants it; the checks stay so that a port
 // to a socket layer that does need one has its place.
 constexpr uint16_t RequestedSocketsVersion = 0x0101;
 
-// How long one look for the unit's answer to a write request lasts. The look is
-// brief on purpose: the pace of the request phase is set by the pause below.
-constexpr auto RequestReplyWait = 50us;
 // Pause between write requests. A unit that is still starting up answers within
 // a few of them, and ten requests a second neither floods it nor keeps the
-// operator waiting.
+// operator waiting. Between requests the worker waits on the socket, so an
+// acknowledgement is taken the moment it arrives.
 constexpr auto RequestInterval = 100ms;
 // Pause between the unit's acknowledgement of the request and the first block:
 // the unit prepares its flash in that time.
 constexpr auto FirstBlockDelay = 200ms;
-// One look for the acknowledgement of a block. Short looks and few of them make
-// a lost block go out again well under a millisecond later, which keeps a LAN
-// transfer moving at the price of extra copies to a slow unit.
-constexpr auto AckPollWait = 20us;
-constexpr int AckPollsPerSend = 10;
+// The longest the worker waits without looking at the cancel flag; the operator
+// sees Cancel take effect well within 50 ms, whatever is being waited for.
+constexpr auto CancelCheckInterval = 20ms;
 
 constexpr size_t BlockSize = 1024;
 constexpr size_t WrqSize = 16;
@@ -70,11 +71,18 @@ uint16_t GetUint16(const uint8_t* at)
 
 // Waits at most `wait` for the socket to become readable. A failed wait counts
 // as no reply.
-bool WaitReadable(int fd, std::chrono::nanoseconds wait)
+bool WaitReadable(int fd, Clock::duration wait)
 {
+    wait = std::max(wait, Clock::duration::zero());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait);
     pollfd entry{fd, POLLIN, 0};
-    const timespec timeout{static_cast<time_t>(wait / 1s), static_cast<long>((wait % 1s).count())};
+    const timespec timeout{static_cast<time_t>(ns / 1s), static_cast<long>((ns % 1s).count())};
     return ppoll(&entry, 1, &timeout, nullptr) > 0;
+}
+
+bool SameEndpoint(const sockaddr_in& a, const sockaddr_in& b)
+{
+    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
 }
 
 struct Datagram {
@@ -133,7 +141,8 @@ public:
         // the request phase's problem text and cancels, as with any unreachable unit.
         destination.sin_addr.s_addr = inet_addr(job.unitAddress.c_str());
 
-        fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        // Non-blocking: a full send buffer must cost a datagram, never stall the worker.
+        fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
             Report("can not initial the socket");
             return;
@@ -183,13 +192,42 @@ private:
         return true;
     }
 
-    bool Send(const uint8_t* bytes, size_t length)
+    enum class SendResult { Sent, Lost, Failed };
+
+    // A full send buffer, or a system short of buffers, loses the datagram as a
+    // busy network would; the resend timer covers it like any other loss.
+    SendResult Send(const uint8_t* bytes, size_t length)
     {
-        return sendto(fd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination) ==
-               static_cast<ssize_t>(length);
+        const ssize_t sent = sendto(fd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&destination),
+                                    sizeof destination);
+        if (sent == static_cast<ssize_t>(length))
+            return SendResult::Sent;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS || errno == EINTR))
+            return SendResult::Lost;
+        return SendResult::Failed;
     }
 
-    bool FromUnitHost(const Datagram& d) const { return d.from.sin_addr.s_addr == destination.sin_addr.s_addr; }
+    // Waits until `deadline` or a datagram, whichever comes first, never longer
+    // than the cancel check allows.
+    std::optional<Datagram> WaitForDatagram(Clock::time_point deadline)
+    {
+        const auto wait = std::min<Clock::duration>(deadline - Clock::now(), CancelCheckInterval);
+        if (!WaitReadable(fd, wait))
+            return std::nullopt;
+        return Receive(fd);
+    }
+
+    // Sleeps `pause` unless the operator cancels first (false, reported).
+    bool PauseUnlessCancelled(Clock::duration pause)
+    {
+        const auto end = Clock::now() + pause;
+        for (auto now = Clock::now(); now < end; now = Clock::now()) {
+            std::this_thread::sleep_for(std::min<Clock::duration>(end - now, CancelCheckInterval));
+            if (Cancelled())
+                return false;
+        }
+        return true;
+    }
 
     void BuildRequest(const char* remoteName)
     {
@@ -205,64 +243,74 @@ private:
     bool RequestPhase()
     {
         bool sendFailureReported = false;
+        int requestsSent = 0;
         for (;;) {
-            if (!Send(request, sizeof request) && !sendFailureReported) {
+            const auto sentAt = Clock::now();
+            const SendResult sent = Send(request, sizeof request);
+            if (sent == SendResult::Failed && !sendFailureReported) {
                 Report("communication to " + job.unitAddress + " has problem, please CANCEL");
                 sendFailureReported = true;
             }
-            if (WaitReadable(fd, RequestReplyWait)) {
-                const Datagram d = Receive(fd);
-                // The unit answers from a port of its own choosing, so any port of
-                // its address counts; other hosts are not listened to.
-                if (d.HasHeader() && FromUnitHost(d)) {
-                    if (d.Opcode() == OpAck && d.Field() == 0) {
-                        replyPort = ntohs(d.from.sin_port);
+            ++requestsSent;
+            const auto nextRequest = sentAt + RequestInterval;
+            while (Clock::now() < nextRequest) {
+                if (const auto d = WaitForDatagram(nextRequest); d && d->HasHeader()) {
+                    // From any sender: a unit with several addresses may answer
+                    // from another one than it was asked on. Whoever answers with
+                    // ACK 0 is the unit from now on, at that address and port.
+                    if (d->Opcode() == OpAck && d->Field() == 0) {
+                        unitPeer = d->from;
+                        if (requestsSent == 1)
+                            timer.Sample(Clock::now() - sentAt);
                         return true;
                     }
-                    if (d.Opcode() == OpError)
-                        Report(TerminalStatusText(d.Field()) + "  please CANCEL");
+                    if (d->Opcode() == OpError)
+                        Report(TerminalStatusText(d->Field()) + "  please CANCEL");
                 }
+                if (Cancelled())
+                    return false;
             }
             if (Cancelled())
                 return false;
-            std::this_thread::sleep_for(RequestInterval);
         }
     }
 
     enum class AckWait { Acknowledged, Ended };
 
     // Sends one DATA packet until the unit acknowledges it; Ended when a failure,
-    // an ERROR or a cancellation was reported.
+    // an ERROR or a cancellation was reported. A copy goes out only when the
+    // acknowledgement is overdue by the resend timer, never because some other
+    // datagram arrived meanwhile.
     AckWait SendBlock(const uint8_t* packet, size_t length, uint16_t wireBlock)
     {
-        for (;;) {
-            if (!Send(packet, length)) {
+        for (int copies = 1;; ++copies) {
+            const auto sentAt = Clock::now();
+            if (Send(packet, length) == SendResult::Failed) {
                 Report("communication channel has problem");
                 return AckWait::Ended;
             }
-            for (int poll = 0; poll < AckPollsPerSend; ++poll) {
-                if (!WaitReadable(fd, AckPollWait)) {
-                    if (Cancelled())
+            const auto overdue = sentAt + timer.Timeout();
+            while (Clock::now() < overdue) {
+                const auto d = WaitForDatagram(overdue);
+                // Only the unit's transfer port, at the address it answered from,
+                // has a say; datagrams that can't be an ACK or ERROR have none.
+                if (d && d->length > 0 && d->length < static_cast<ssize_t>(ReceiveBufferSize) &&
+                    d->HasHeader() && SameEndpoint(d->from, unitPeer)) {
+                    if (d->Opcode() == OpAck && d->Field() == wireBlock) {
+                        if (copies == 1)
+                            timer.Sample(Clock::now() - sentAt);
+                        return AckWait::Acknowledged;
+                    }
+                    if (d->Opcode() == OpError) {
+                        Report(TerminalStatusText(d->Field()));
                         return AckWait::Ended;
-                    continue;
-                }
-                const Datagram d = Receive(fd);
-                if (d.length >= 0 && !(FromUnitHost(d) && ntohs(d.from.sin_port) == replyPort))
-                    continue; // not the unit's transfer port: no say in this transfer
-                if (d.length <= 0 || d.length >= static_cast<ssize_t>(ReceiveBufferSize)) {
-                    if (Cancelled())
-                        return AckWait::Ended;
-                    continue;
-                }
-                if (d.HasHeader() && d.Opcode() == OpAck && d.Field() == wireBlock)
-                    return AckWait::Acknowledged;
-                if (d.HasHeader() && d.Opcode() == OpError) {
-                    Report(TerminalStatusText(d.Field()));
-                    return AckWait::Ended;
+                    }
+                    // A stale or repeated ACK: the resend stays due when it was.
                 }
                 if (Cancelled())
                     return AckWait::Ended;
             }
+            timer.Backoff();
         }
     }
 
@@ -271,7 +319,8 @@ private:
         struct stat info {};
         const int64_t fileLength = fstat(fileno(file), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
         Report("Start downloading...");
-        std::this_thread::sleep_for(FirstBlockDelay);
+        if (!PauseUnlessCancelled(FirstBlockDelay))
+            return;
 
         uint32_t blockCounter = 1;
         float accumulator = 0.0f;
@@ -279,13 +328,15 @@ private:
         uint8_t packet[4 + BlockSize];
         for (;;) {
             const size_t count = std::fread(packet + 4, 1, BlockSize, file);
+            // A read that fails is no end of file, even when it brought some bytes
+            // first: a short block would tell the unit that the file ended there,
+            // and "finished" would leave it with a truncated image.
+            if (std::ferror(file)) {
+                Report("Unable to read the file \"" + job.path + "\". The download is incomplete.");
+                return;
+            }
             if (count == 0) {
-                // A read that fails is no end of file: saying "finished" would
-                // leave the unit with a truncated image.
-                if (std::ferror(file))
-                    Report("Unable to read the file \"" + job.path + "\". The download is incomplete.");
-                else
-                    Report("Download is finished.");
+                Report("Download is finished.");
                 return;
             }
             const uint16_t wireBlock = static_cast<uint16_t>(blockCounter & 0xFFFF);
@@ -311,7 +362,10 @@ private:
     int fd = -1;
     std::FILE* file = nullptr;
     sockaddr_in destination{};
-    uint16_t replyPort = 0;
+    // The sender of ACK 0: its address and port (the unit's reply port) are the
+    // only source the data phase listens to.
+    sockaddr_in unitPeer{};
+    RetransmissionTimer timer;
     uint8_t request[WrqSize];
 };
 

@@ -163,6 +163,91 @@ TEST_F(TftpServerTest, DataErrorRefusesTheBlockAndTheTransfer)
     EXPECT_TRUE(unit->ReceivedFiles().empty());
 }
 
+TEST_F(TftpServerTest, SlowUnitTakesOneDatagramAtATimeAndDropsWhatItHasNoBufferFor)
+{
+    TftpServerOptions options;
+    options.datagramCostMs = 50;
+    options.receiveQueue = 8;
+    StartUnit(options);
+    UdpPeer client;
+    const uint16_t p = Exchange(client, WriteRequest("bff.bff")).FromPort();
+    // Twenty copies at once, while the request still occupies the unit: eight
+    // wait in its buffers, twelve are lost, and each one taken is acknowledged.
+    const auto block = Packet(3, 1, Pattern(1024));
+    for (int i = 0; i < 20; ++i)
+        client.SendTo(unit->BoundPort(), block);
+    for (int i = 0; i < 8; ++i) {
+        const auto ack = client.Receive();
+        ASSERT_TRUE(ack);
+        EXPECT_EQ(ack->bytes, Packet(4, 1));
+        EXPECT_EQ(ack->FromPort(), p);
+    }
+    EXPECT_FALSE(client.Receive(200ms));
+    const auto stats = unit->Stats();
+    EXPECT_EQ(stats.dataArrived, 20u);
+    EXPECT_EQ(stats.queueDrops, 12u);
+    EXPECT_EQ(stats.blocksStored, 1u);
+    EXPECT_EQ(stats.duplicateData, 7u);
+}
+
+TEST_F(TftpServerTest, TransferPortOnTheWildcardAnswersFromTheRoutesAddress)
+{
+    TftpServerOptions options;
+    options.address = "127.0.0.2";
+    options.transferAddress = "0.0.0.0";
+    StartUnit(options);
+    UdpPeer client;
+    client.SendTo(unit->BoundPort(), WriteRequest("bin.bin"), "127.0.0.2");
+    const auto ack0 = client.Receive();
+    ASSERT_TRUE(ack0);
+    EXPECT_EQ(ack0->bytes, Packet(4, 0));
+    char from[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &ack0->from.sin_addr, from, sizeof from);
+    EXPECT_EQ(std::string(from), "127.0.0.1");
+}
+
+TEST_F(TftpServerTest, FreshPortsMalformedDatagramsAndTheExactRequest)
+{
+    TftpServerOptions options;
+    options.freshPortPerRequest = true;
+    options.malformed = true;
+    StartUnit(options);
+    UdpPeer client;
+    const uint16_t first = Exchange(client, WriteRequest("bff.bff")).FromPort();
+    const uint16_t second = Exchange(client, WriteRequest("bff.bff")).FromPort();
+    EXPECT_NE(first, second);
+    EXPECT_NE(second, unit->BoundPort());
+
+    // Before the ACK: empty, 3 bytes, 100 bytes, an unknown opcode, 2 bytes.
+    client.SendTo(unit->BoundPort(), Packet(3, 1, Pattern(10)));
+    std::vector<size_t> sizes;
+    std::optional<Received> answer;
+    while ((answer = client.Receive()) && answer->bytes != Packet(4, 1)) {
+        EXPECT_EQ(answer->FromPort(), first);
+        sizes.push_back(answer->bytes.size());
+    }
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->FromPort(), first);
+    EXPECT_EQ(sizes, (std::vector<size_t>{0, 3, 100, 4, 2}));
+    EXPECT_EQ(unit->Stats().inexactRequests, 0u);
+
+    // Anything but the 16 bytes a unit is sent is counted, and refused on request.
+    auto withOption = WriteRequest("bin.bin");
+    for (const char c : std::string("blksize\0" "1024", 12))
+        withOption.push_back(static_cast<uint8_t>(c));
+    withOption.push_back(0);
+    UdpPeer other;
+    EXPECT_EQ(Exchange(other, withOption).bytes, Packet(4, 0));
+    EXPECT_EQ(unit->Stats().inexactRequests, 1u);
+    options.exactRequest = true;
+    options.malformed = false;
+    StartUnit(options);
+    EXPECT_EQ(Exchange(other, WriteRequest("bin.bin", "OCTET")).Field(), 4);
+    EXPECT_EQ(Exchange(other, withOption).Opcode(), 5);
+    EXPECT_EQ(Exchange(other, WriteRequest("bin.bin")).bytes, Packet(4, 0));
+    EXPECT_EQ(unit->Stats().inexactRequests, 2u);
+}
+
 TEST_F(TftpServerTest, StartReportsWhyItCannotServe)
 {
     StartUnit();
@@ -189,7 +274,9 @@ TEST(TftpServerOptionsTest, ParsesTheCommandLineForm)
     for (const char* argument :
          {"--tftp-address=127.0.0.5", "--tftp-port=6969", "--tftp-request-error=3", "--tftp-request-error-count=4",
           "--tftp-data-error=2", "--tftp-data-error-block=70000", "--tftp-ack-delay-ms=5", "--tftp-loss=2.5",
-          "--tftp-reorder=5", "--tftp-impair=in", "--tftp-seed=99", "--tftp-verbose"}) {
+          "--tftp-reorder=5", "--tftp-impair=in", "--tftp-seed=99", "--tftp-verbose", "--tftp-datagram-cost-ms=2.5",
+          "--tftp-receive-queue=8", "--tftp-transfer-address=0.0.0.0", "--tftp-fresh-port", "--tftp-malformed=1",
+          "--tftp-exact-request=yes"}) {
         SCOPED_TRACE(argument);
         EXPECT_TRUE(TftpServer::ParseOption(argument, options, &error));
         EXPECT_EQ(error, "");
@@ -205,10 +292,15 @@ TEST(TftpServerOptionsTest, ParsesTheCommandLineForm)
     EXPECT_FALSE(options.impairOutgoing);
     EXPECT_EQ(options.seed, 99u);
     EXPECT_TRUE(options.verbose);
+    EXPECT_DOUBLE_EQ(options.datagramCostMs, 2.5);
+    EXPECT_EQ(options.receiveQueue, 8);
+    EXPECT_EQ(options.transferAddress, "0.0.0.0");
+    EXPECT_TRUE(options.freshPortPerRequest && options.malformed && options.exactRequest);
 
     for (const char* argument : {"--tftp-port=65536", "--tftp-port=", "--tftp-port=1x", "--tftp-loss=101",
                                  "--tftp-end-idle-ms=100", "--tftp-address=host", "--tftp-impair=sideways",
-                                 "--tftp-data-error-block=0", "--tftp-colour=red"}) {
+                                 "--tftp-data-error-block=0", "--tftp-colour=red", "--tftp-datagram-cost-ms=-1",
+                                 "--tftp-receive-queue=x", "--tftp-malformed=maybe", "--tftp-transfer-address=any"}) {
         SCOPED_TRACE(argument);
         const TftpServerOptions before = options;
         error.clear();
@@ -216,6 +308,8 @@ TEST(TftpServerOptionsTest, ParsesTheCommandLineForm)
         EXPECT_NE(error.find(argument), std::string::npos) << error;
         EXPECT_EQ(options.port, before.port);
         EXPECT_EQ(options.address, before.address);
+        EXPECT_EQ(options.transferAddress, before.transferAddress);
+        EXPECT_EQ(options.datagramCostMs, before.datagramCostMs);
     }
 
     std::ostringstream help;

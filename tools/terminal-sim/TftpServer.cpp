@@ -1,11 +1,13 @@
 #include "TftpServer.h"
 
 #include "TftpImpairment.h"
+#include "TftpReceiveQueue.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <strings.h>
 #include <unistd.h>
@@ -42,6 +44,15 @@ constexpr int MinEndIdleMs = 300;
 constexpr uint64_t MainChannel = 0;
 // A multiple of the block size, so blocks never straddle two pieces.
 constexpr size_t StorageChunkSize = 1024 * BlockSize;
+// The write request a unit is sent: opcode, a remote name of 7 characters and
+// "octet", each with its NUL.
+constexpr size_t ExactRequestSize = 16;
+// The size at which a client's 100-byte receive buffer stops telling a
+// datagram's end; the malformed datagrams reach it.
+constexpr size_t OversizedReply = 100;
+// The thread wakes for the unit's pace to the microsecond, not to the default
+// 50 microseconds of slack that would add up over thousands of blocks.
+constexpr unsigned long ServerTimerSlackNs = 1000;
 
 enum Opcode : uint16_t {
     OpRrq = 1,
@@ -120,6 +131,8 @@ struct TftpServer::State {
         sockaddr_in client{};
         int replyFd = -1;     // port P
         uint16_t replyPort = 0;
+        // Ports that answered repeated requests (freshPortPerRequest), each with its channel.
+        std::vector<std::pair<uint64_t, int>> extraReplies;
         std::string name;
         // Kept in pieces of a fixed size: one growing buffer would be copied
         // over and over, which a large file under a sanitizer makes very slow.
@@ -140,7 +153,10 @@ struct TftpServer::State {
         : options(std::move(options)), log(std::move(log)),
           incoming(Impairment(this->options), this->options.seed),
           // A different stream for the other direction, still fixed by the seed.
-          outgoing(Impairment(this->options), this->options.seed ^ 0x9E3779B9u)
+          outgoing(Impairment(this->options), this->options.seed ^ 0x9E3779B9u),
+          receiveQueue(std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double, std::milli>(this->options.datagramCostMs)),
+                       static_cast<size_t>(std::max(0, this->options.receiveQueue)))
     {
     }
 
@@ -163,7 +179,11 @@ struct TftpServer::State {
 
     void Run();
     void Drain(int fd, bool isMain, Clock::time_point now);
+    void Deliver(TftpImpairment::Datagram d, Clock::time_point now);
+    void Serve(Clock::time_point now);
     void Handle(const TftpImpairment::Datagram& d, Clock::time_point now);
+    int OpenReplySocket(uint16_t& port);
+    void SendMalformed(uint16_t block, Clock::time_point now);
     void HandleRequest(const TftpImpairment::Datagram& d, Clock::time_point now);
     void HandleData(const TftpImpairment::Datagram& d, Clock::time_point now);
     bool RequestErrorActive(Clock::time_point now);
@@ -171,7 +191,8 @@ struct TftpServer::State {
     void EndTransfer(const std::string& why);
     void Record();
     void Store(const uint8_t* bytes, size_t count);
-    void SendAck(uint16_t block, Clock::time_point now);
+    // From port P unless another of the transfer's channels is named.
+    void SendAck(uint16_t block, Clock::time_point now, std::optional<uint64_t> channel = std::nullopt);
     void SendError(uint64_t channel, const sockaddr_in& peer, int code, Clock::time_point now);
     void Send(uint64_t channel, const sockaddr_in& peer, std::vector<uint8_t> bytes, Clock::time_point now);
     void SendNow(const TftpImpairment::Datagram& d);
@@ -192,13 +213,15 @@ struct TftpServer::State {
 
     struct Counters {
         std::atomic<uint64_t> requests{0}, dataPackets{0}, duplicateData{0}, blocksStored{0}, acksSent{0},
-            errorsSent{0}, straysIgnored{0}, blocksAheadOfAck{0};
+            errorsSent{0}, straysIgnored{0}, blocksAheadOfAck{0}, inexactRequests{0}, dataArrived{0},
+            queueDrops{0};
         std::atomic<uint16_t> clientPort{0}, replyPort{0};
     } counters;
 
     // Only the server thread touches what follows.
     TftpImpairment incoming;
     TftpImpairment outgoing;
+    TftpReceiveQueue receiveQueue;
     std::optional<Transfer> transfer;
     uint64_t nextChannel = 1;
     int requestErrorsSent = 0;
@@ -207,6 +230,7 @@ struct TftpServer::State {
 
 void TftpServer::State::Run()
 {
+    prctl(PR_SET_TIMERSLACK, ServerTimerSlackNs, 0, 0, 0);
     while (!stopRequested.load(std::memory_order_acquire)) {
         pollfd entries[3] = {{wakeFd, POLLIN, 0}, {mainFd, POLLIN, 0}, {-1, POLLIN, 0}};
         if (transfer)
@@ -238,15 +262,19 @@ void TftpServer::State::Run()
             Drain(transfer->replyFd, false, now);
 
         now = Clock::now();
-        for (const auto& d : incoming.TakeDue(now))
-            Handle(d, now);
+        for (auto& d : incoming.TakeDue(now))
+            Deliver(std::move(d), now);
+        Serve(now);
         if (transfer && transfer->ackPending && now >= transfer->ackDue) {
             transfer->ackPending = false;
             SendAck(transfer->pendingAckBlock, now);
+            // The client's silence counts from the answer: until then it waits for us.
+            transfer->idleEnd = now + std::chrono::milliseconds(options.endIdleMs);
         }
         // Quiet means nothing waiting either: a long pause of this thread (a
         // large copy, a loaded machine) must not pass for the client's silence.
-        if (transfer && now >= transfer->idleEnd && !Readable(mainFd) && !incoming.NextDue())
+        if (transfer && !transfer->ackPending && now >= transfer->idleEnd && !Readable(mainFd) &&
+            !incoming.NextDue() && receiveQueue.Empty())
             EndTransfer("no DATA for " + std::to_string(options.endIdleMs) + " ms");
         for (const auto& d : outgoing.TakeDue(now))
             SendNow(d);
@@ -262,10 +290,14 @@ std::optional<Clock::time_point> TftpServer::State::NextDeadline() const
     };
     consider(incoming.NextDue());
     consider(outgoing.NextDue());
+    consider(receiveQueue.NextDue());
     if (transfer) {
         if (transfer->ackPending)
             consider(transfer->ackDue);
-        consider(transfer->idleEnd);
+        // The idle end waits for whatever is still held or queued (its own
+        // deadline above), or it would wake the thread again and again.
+        else if (receiveQueue.Empty() && !incoming.NextDue())
+            consider(transfer->idleEnd);
     }
     return next;
 }
@@ -280,24 +312,46 @@ void TftpServer::State::Drain(int fd, bool isMain, Clock::time_point now)
                                      reinterpret_cast<sockaddr*>(&d.peer), &length);
         if (got < 0)
             return; // drained, or a receive error that the next wake-up retries
-        if (!isMain) {
-            // Clients send everything to the main port; port P only answers.
-            counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
-            continue;
-        }
+        // Port P only answers, but what arrives there still takes the unit's time.
+        d.channel = isMain ? MainChannel : transfer->channel;
         // A truncated datagram keeps its true length, so that it is refused as oversized.
         const size_t received = static_cast<size_t>(got);
         d.bytes.resize(received <= ReceiveBufferSize ? received : ReceiveBufferSize + 1);
+        if (received >= 2 && GetUint16(d.bytes.data()) == OpData)
+            counters.dataArrived.fetch_add(1, std::memory_order_relaxed);
         if (options.impairIncoming && incoming.Active())
             incoming.Submit(std::move(d), now);
         else
-            Handle(d, now);
+            Deliver(std::move(d), now);
     }
+}
+
+// A datagram that has crossed the network reaches the unit: at once, or into
+// its receive buffers when it has a pace of its own.
+void TftpServer::State::Deliver(TftpImpairment::Datagram d, Clock::time_point now)
+{
+    if (!receiveQueue.Active()) {
+        Handle(d, now);
+        return;
+    }
+    if (!receiveQueue.Arrive(std::move(d), now)) {
+        counters.queueDrops.fetch_add(1, std::memory_order_relaxed);
+        if (options.verbose)
+            Say("receive buffers full; datagram dropped");
+    }
+    Serve(now);
+}
+
+void TftpServer::State::Serve(Clock::time_point now)
+{
+    while (auto d = receiveQueue.Take(now))
+        Handle(*d, now);
 }
 
 void TftpServer::State::Handle(const TftpImpairment::Datagram& d, Clock::time_point now)
 {
-    if (d.bytes.size() < 2) {
+    // Clients send everything to the main port; port P only answers.
+    if (d.channel != MainChannel || d.bytes.size() < 2) {
         counters.straysIgnored.fetch_add(1, std::memory_order_relaxed);
         return;
     }
@@ -356,12 +410,40 @@ void TftpServer::State::HandleRequest(const TftpImpairment::Datagram& d, Clock::
         SendError(MainChannel, d.peer, 4, now);
         return;
     }
+    std::vector<uint8_t> exact;
+    PutUint16(exact, OpWrq);
+    for (const char c : name + '\0' + "octet")
+        exact.push_back(static_cast<uint8_t>(c));
+    exact.push_back(0);
+    const bool isExact = d.bytes == exact;
+    if (!isExact) {
+        counters.inexactRequests.fetch_add(1, std::memory_order_relaxed);
+        Say("write request of " + std::to_string(d.bytes.size()) + " bytes differs from the " +
+            std::to_string(ExactRequestSize) + " a unit is sent" + (options.exactRequest ? "; refused" : ""));
+        if (options.exactRequest) {
+            SendError(MainChannel, d.peer, 4, now);
+            return;
+        }
+    }
 
     // The client repeats its request until ACK 0 reaches it: a repeat before any
     // DATA is answered again from the same port, not taken as a new transfer.
     if (transfer && SameEndpoint(transfer->client, d.peer) && !transfer->dataSeen) {
         transfer->idleEnd = now + std::chrono::milliseconds(options.endIdleMs);
-        SendAck(0, now);
+        if (!options.freshPortPerRequest) {
+            SendAck(0, now);
+            return;
+        }
+        uint16_t port = 0;
+        const int fd = OpenReplySocket(port);
+        if (fd < 0) {
+            Say("no port for the repeated request (" + std::string(std::strerror(errno)) + "); dropped");
+            return;
+        }
+        const uint64_t channel = nextChannel++;
+        transfer->extraReplies.emplace_back(channel, fd);
+        Say("repeated request answered from port " + std::to_string(port));
+        SendAck(0, now, channel);
         return;
     }
     if (RequestErrorActive(now)) {
@@ -376,19 +458,33 @@ void TftpServer::State::HandleRequest(const TftpImpairment::Datagram& d, Clock::
     StartTransfer(d.peer, name, now);
 }
 
-void TftpServer::State::StartTransfer(const sockaddr_in& client, const std::string& name, Clock::time_point now)
+int TftpServer::State::OpenReplySocket(uint16_t& port)
 {
+    const std::string& address = options.transferAddress.empty() ? options.address : options.transferAddress;
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = 0;
-    inet_pton(AF_INET, options.address.c_str(), &local.sin_addr);
+    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
     socklen_t length = sizeof local;
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        Say("no port for the transfer (" + std::string(std::strerror(errno)) + "); request dropped");
+        const int error = errno;
         if (fd >= 0)
             close(fd);
+        errno = error;
+        return -1;
+    }
+    port = ntohs(local.sin_port);
+    return fd;
+}
+
+void TftpServer::State::StartTransfer(const sockaddr_in& client, const std::string& name, Clock::time_point now)
+{
+    uint16_t port = 0;
+    const int fd = OpenReplySocket(port);
+    if (fd < 0) {
+        Say("no port for the transfer (" + std::string(std::strerror(errno)) + "); request dropped");
         return;
     }
 
@@ -396,7 +492,7 @@ void TftpServer::State::StartTransfer(const sockaddr_in& client, const std::stri
     transfer->channel = nextChannel++;
     transfer->client = client;
     transfer->replyFd = fd;
-    transfer->replyPort = ntohs(local.sin_port);
+    transfer->replyPort = port;
     transfer->name = name;
     counters.replyPort.store(transfer->replyPort, std::memory_order_relaxed);
     transfer->idleEnd = now + std::chrono::milliseconds(options.endIdleMs);
@@ -479,6 +575,8 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
         Say(t.name + " finished, " + std::to_string(t.size) + " bytes in " +
             std::to_string(t.blocksStored) + " blocks");
     }
+    if (options.malformed)
+        SendMalformed(block, now);
     if (options.ackDelayMs > 0) {
         t.ackPending = true;
         t.pendingAckBlock = block;
@@ -486,6 +584,18 @@ void TftpServer::State::HandleData(const TftpImpairment::Datagram& d, Clock::tim
     } else {
         SendAck(block, now);
     }
+}
+
+void TftpServer::State::SendMalformed(uint16_t block, Clock::time_point now)
+{
+    const uint8_t high = static_cast<uint8_t>(block >> 8), low = static_cast<uint8_t>(block & 0xFF);
+    // Read as an ERROR or an ACK, each would end the transfer or pass for the
+    // acknowledgement; a client must take none of them.
+    std::vector<uint8_t> oversized{0, OpError, 0, 2};
+    oversized.resize(OversizedReply, 'x');
+    for (std::vector<uint8_t> bytes : std::vector<std::vector<uint8_t>>{
+             {}, {0, OpError, 0}, std::move(oversized), {0, 9, high, low}, {0, OpAck}})
+        Send(transfer->channel, transfer->client, std::move(bytes), now);
 }
 
 void TftpServer::State::Store(const uint8_t* bytes, size_t count)
@@ -528,16 +638,18 @@ void TftpServer::State::EndTransfer(const std::string& why)
             std::to_string(t.blocksStored) + " blocks");
     }
     close(t.replyFd);
+    for (const auto& [channel, fd] : t.extraReplies)
+        close(fd);
     transfer.reset();
 }
 
-void TftpServer::State::SendAck(uint16_t block, Clock::time_point now)
+void TftpServer::State::SendAck(uint16_t block, Clock::time_point now, std::optional<uint64_t> channel)
 {
     std::vector<uint8_t> bytes;
     PutUint16(bytes, OpAck);
     PutUint16(bytes, block);
     counters.acksSent.fetch_add(1, std::memory_order_relaxed);
-    Send(transfer->channel, transfer->client, std::move(bytes), now);
+    Send(channel.value_or(transfer->channel), transfer->client, std::move(bytes), now);
 }
 
 void TftpServer::State::SendError(uint64_t channel, const sockaddr_in& peer, int code, Clock::time_point now)
@@ -571,6 +683,11 @@ void TftpServer::State::SendNow(const TftpImpairment::Datagram& d)
         fd = mainFd;
     else if (transfer && transfer->channel == d.channel)
         fd = transfer->replyFd;
+    else if (transfer) {
+        for (const auto& [channel, extra] : transfer->extraReplies)
+            if (channel == d.channel)
+                fd = extra;
+    }
     if (fd < 0)
         return; // its transfer has ended, and port P with it
     // A full socket buffer loses the datagram, as a network would.
@@ -648,6 +765,8 @@ void TftpServer::Stop()
     state->thread.join();
     if (state->transfer) {
         close(state->transfer->replyFd);
+        for (const auto& [channel, fd] : state->transfer->extraReplies)
+            close(fd);
         state->transfer.reset();
     }
     close(state->mainFd);
@@ -679,6 +798,9 @@ TftpServerStats TftpServer::Stats() const
     s.errorsSent = c.errorsSent.load(std::memory_order_relaxed);
     s.straysIgnored = c.straysIgnored.load(std::memory_order_relaxed);
     s.blocksAheadOfAck = c.blocksAheadOfAck.load(std::memory_order_relaxed);
+    s.inexactRequests = c.inexactRequests.load(std::memory_order_relaxed);
+    s.dataArrived = c.dataArrived.load(std::memory_order_relaxed);
+    s.queueDrops = c.queueDrops.load(std::memory_order_relaxed);
     s.clientPort = c.clientPort.load(std::memory_order_relaxed);
     s.replyPort = c.replyPort.load(std::memory_order_relaxed);
     return s;
@@ -697,6 +819,13 @@ void TftpServer::PrintHelp(std::ostream& out)
            "  --tftp-ack-delay-ms=T         acknowledge each block T ms after it arrives (flash write)\n"
            "  --tftp-end-idle-ms=T          a transfer ending on a full block ends after T ms without DATA\n"
            "                                (default 1000, at least 300)\n"
+           "  --tftp-datagram-cost-ms=T     take one datagram at a time, each costing T ms (may be 0.5)\n"
+           "  --tftp-receive-queue=N        at most N datagrams wait for the unit; more are dropped\n"
+           "                                (default: no bound)\n"
+           "  --tftp-transfer-address=A     bind each transfer's port to A (0.0.0.0: answer from any address)\n"
+           "  --tftp-fresh-port             answer every repeated write request from a fresh port\n"
+           "  --tftp-malformed              send malformed datagrams from the transfer port before each ACK\n"
+           "  --tftp-exact-request          refuse a write request that is not exactly the 16 bytes sent\n"
            "  --tftp-loss=PCT               lose PCT percent of datagrams\n"
            "  --tftp-duplicate=PCT          duplicate PCT percent of datagrams\n"
            "  --tftp-reorder=PCT            hold back PCT percent of datagrams until the next one\n"
@@ -716,11 +845,11 @@ bool ParseInteger(const std::string& text, long long low, long long high, long l
     return result.ec == std::errc() && result.ptr == end && value >= low && value <= high;
 }
 
-bool ParsePercent(const std::string& text, double& value)
+bool ParseDecimal(const std::string& text, double high, double& value)
 {
     const char* end = text.data() + text.size();
     const auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end && value >= 0.0 && value <= 100.0;
+    return result.ec == std::errc() && result.ptr == end && value >= 0.0 && value <= high;
 }
 
 } // namespace
@@ -750,24 +879,42 @@ bool TftpServer::ParseOption(const std::string& argument, TftpServerOptions& opt
             error->clear();
         return true;
     };
-    auto percent = [&](double& field) {
-        if (!hasValue || !ParsePercent(value, field))
-            return bad("expects a percentage from 0 to 100");
+    auto decimal = [&](double high, const std::string& expected, double& field) {
+        double parsed = 0;
+        if (!hasValue || !ParseDecimal(value, high, parsed))
+            return bad(expected);
+        field = parsed;
+        if (error)
+            error->clear();
+        return true;
+    };
+    auto percent = [&](double& field) { return decimal(100.0, "expects a percentage from 0 to 100", field); };
+    auto flag = [&](bool& field) {
+        if (!hasValue || value == "1" || value == "yes")
+            field = true;
+        else if (value == "0" || value == "no")
+            field = false;
+        else
+            return bad("expects nothing, 1 or 0");
+        if (error)
+            error->clear();
+        return true;
+    };
+    auto address = [&](std::string& field) {
+        in_addr probe{};
+        if (!hasValue || inet_pton(AF_INET, value.c_str(), &probe) != 1)
+            return bad("expects an IPv4 address such as 127.0.0.1");
+        field = value;
         if (error)
             error->clear();
         return true;
     };
 
     constexpr long long MaxMs = 24LL * 60 * 60 * 1000;
-    if (name == "address") {
-        in_addr probe{};
-        if (!hasValue || inet_pton(AF_INET, value.c_str(), &probe) != 1)
-            return bad("expects an IPv4 address such as 127.0.0.1");
-        options.address = value;
-        if (error)
-            error->clear();
-        return true;
-    }
+    if (name == "address")
+        return address(options.address);
+    if (name == "transfer-address")
+        return address(options.transferAddress);
     if (name == "port")
         return integer(0, 65535, options.port);
     if (name == "request-error")
@@ -784,6 +931,16 @@ bool TftpServer::ParseOption(const std::string& argument, TftpServerOptions& opt
         return integer(0, 60000, options.ackDelayMs);
     if (name == "end-idle-ms")
         return integer(MinEndIdleMs, MaxMs, options.endIdleMs);
+    if (name == "datagram-cost-ms")
+        return decimal(60000.0, "expects milliseconds from 0 to 60000", options.datagramCostMs);
+    if (name == "receive-queue")
+        return integer(0, 100000, options.receiveQueue);
+    if (name == "fresh-port")
+        return flag(options.freshPortPerRequest);
+    if (name == "malformed")
+        return flag(options.malformed);
+    if (name == "exact-request")
+        return flag(options.exactRequest);
     if (name == "loss")
         return percent(options.lossPercent);
     if (name == "duplicate")
@@ -806,17 +963,7 @@ bool TftpServer::ParseOption(const std::string& argument, TftpServerOptions& opt
         }
         return bad("expects both, in or out");
     }
-    if (name == "verbose") {
-        if (!hasValue || value == "1" || value == "yes") {
-            options.verbose = true;
-        } else if (value == "0" || value == "no") {
-            options.verbose = false;
-        } else {
-            return bad("expects nothing, 1 or 0");
-        }
-        if (error)
-            error->clear();
-        return true;
-    }
+    if (name == "verbose")
+        return flag(options.verbose);
     return bad("no such TFTP option (see --help)");
 }

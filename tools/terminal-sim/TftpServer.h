@@ -30,6 +30,26 @@ struct TftpServerOptions {
     // pause between the acknowledgement of the request and the first block.
     int endIdleMs = 1000;
 
+    // The unit's own pace: it takes one datagram at a time, answers it and then
+    // spends this long on it before it takes the next (0: no cost) ...
+    double datagramCostMs = 0;
+    // ... while at most this many datagrams wait for it; more are dropped (0: no bound).
+    int receiveQueue = 0;
+    // Address each transfer's port P is bound to; empty: the serving address.
+    // The wildcard 0.0.0.0 lets the system choose the source of each answer, so
+    // a unit asked at one of its addresses may answer from another.
+    std::string transferAddress;
+    // Every repeated write request is answered with ACK 0 from a fresh port, as
+    // a stack that gives each request a socket of its own does; the blocks are
+    // still acknowledged from the port of the first answer.
+    bool freshPortPerRequest = false;
+    // Before each acknowledgement of a block, port P also sends datagrams no
+    // client may take: empty, 3 bytes, 100 bytes (an ERROR), an unknown opcode.
+    bool malformed = false;
+    // Refuse with ERROR 4 a write request that is not exactly the 16 bytes the
+    // unit is sent; without it such a request is only counted and logged.
+    bool exactRequest = false;
+
     // What a poor network does, in percent of datagrams, seeded and reproducible.
     double lossPercent = 0;
     double duplicatePercent = 0;
@@ -64,6 +84,9 @@ struct TftpReceivedFile {
 // What the server has seen so far, for tests and benchmarks.
 struct TftpServerStats {
     uint64_t requests = 0;      // write requests received, answered or refused
+    uint64_t inexactRequests = 0; // write requests other than the 16 bytes a unit is sent
+    uint64_t dataArrived = 0;   // DATA datagrams as they reached the unit, before loss and its queue
+    uint64_t queueDrops = 0;    // datagrams dropped for want of a receive buffer
     uint64_t dataPackets = 0;   // DATA datagrams of the current transfer, duplicates included
     uint64_t duplicateData = 0; // DATA that repeated the block stored last
     uint64_t blocksStored = 0;
