@@ -1,6 +1,8 @@
 #include "UserFolders.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,6 +34,18 @@ std::string UserFolders::RuntimeFolder()
     std::string runtime = FromEnvironment("XDG_RUNTIME_DIR");
     if (!runtime.empty())
         return runtime;
-    std::string tmp = FromEnvironment("TMPDIR");
-    return tmp.empty() ? std::string("/tmp") : tmp;
+    // sudo, services and cron jobs have no runtime folder; the shared /tmp is no
+    // place for a per-user lock.
+    return SettingsFolder();
+}
+
+bool UserFolders::MakeFolder(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0)
+        return S_ISDIR(status.st_mode);
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolder(path.substr(0, slash)))
+        return false;
+    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }

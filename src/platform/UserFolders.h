@@ -12,6 +12,11 @@ public:
     static std::string SettingsFolder();
     // Per-user serial port aliases: symbolic links named COM<n>.
     static std::string ComAliasFolder();
-    // Where run-time lock files live: $XDG_RUNTIME_DIR, else the temporary folder.
+    // Where run-time lock files live: $XDG_RUNTIME_DIR, else the settings
+    // folder. Never a folder shared between users, where another user's file
+    // of the same name would lock us out.
     static std::string RuntimeFolder();
+    // Creates `path` and any missing parents, each new one private to the user.
+    // True when it exists as a folder afterwards.
+    static bool MakeFolder(const std::string& path);
 };

@@ -299,6 +299,8 @@ void SerialPort::SetNotifications(uint32_t bits, int value)
     if (notifyWindow.load(std::memory_order_acquire) == nullptr)
         return;
     const uint32_t allowed = bits & notifyMask.load(std::memory_order_relaxed);
+    if ((allowed & NotifyReceived) && value != 0)
+        receiveArmings.fetch_add(1, std::memory_order_acq_rel);
     if (allowed & NotifyReceived)
         armedReceived.store(value, std::memory_order_release);
     if (allowed & NotifySent)
@@ -406,7 +408,7 @@ bool SerialPort::WriteAborted(uint32_t abortTicket) const
         || failed.load(std::memory_order_acquire);
 }
 
-bool SerialPort::WaitForRoom(uint32_t slots, uint32_t abortTicket)
+bool SerialPort::WaitForRoom(uint32_t slots, uint32_t abortTicket, Clock::time_point deadline)
 {
     for (;;) {
         const uint32_t used = (txWrite.load(std::memory_order_relaxed) + RingSize
@@ -417,8 +419,11 @@ bool SerialPort::WaitForRoom(uint32_t slots, uint32_t abortTicket)
         // the port is not running.
         if (WriteAborted(abortTicket) || threadRunning.load(std::memory_order_acquire) == 0)
             return false;
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
         Wake();
-        std::this_thread::sleep_for(kWritePollInterval);
+        std::this_thread::sleep_for(std::min<Clock::duration>(kWritePollInterval, deadline - now));
     }
 }
 
@@ -436,13 +441,25 @@ void SerialPort::WaitForAbortHandled(uint32_t abortTicket)
 
 int SerialPort::Write(const uint8_t* data, uint32_t length, bool waitUntilSent)
 {
+    Queue(data, length, waitUntilSent, Clock::time_point::max());
+    return 1;
+}
+
+uint32_t SerialPort::WriteWithin(const uint8_t* data, uint32_t length, int timeoutMs)
+{
+    return Queue(data, length, false, Clock::now() + Milliseconds(std::max(timeoutMs, 0)));
+}
+
+uint32_t SerialPort::Queue(const uint8_t* data, uint32_t length, bool waitUntilSent, Clock::time_point deadline)
+{
     const uint32_t ticket = abortRequests.load(std::memory_order_acquire);
     WaitForAbortHandled(ticket);
 
+    uint32_t queued = 0;
     for (uint32_t i = 0; i < length && !WriteAborted(ticket); ++i) {
         const uint8_t byte = data[i];
         const bool escape = EscapingOn() && NeedsEscape(byte);
-        if (!WaitForRoom(escape ? 2 : 1, ticket))
+        if (!WaitForRoom(escape ? 2 : 1, ticket, deadline))
             break;
         const uint32_t write = txWrite.load(std::memory_order_relaxed);
         if (escape) {
@@ -454,6 +471,7 @@ int SerialPort::Write(const uint8_t* data, uint32_t length, bool waitUntilSent)
             transmitRing[write] = byte;
             txWrite.store(Next(write), std::memory_order_release);
         }
+        queued = i + 1;
     }
     Wake();
 
@@ -466,8 +484,9 @@ int SerialPort::Write(const uint8_t* data, uint32_t length, bool waitUntilSent)
         // The thread may have dropped the ring before this call stopped
         // adding to it; one more drop, now that it has stopped, takes the rest.
         WaitForAbortHandled(abortRequests.fetch_add(1, std::memory_order_acq_rel) + 1);
+        queued = 0;
     }
-    return 1;
+    return queued;
 }
 
 bool SerialPort::WaitUntilSent(int timeoutMs)
@@ -506,6 +525,21 @@ bool SerialPort::HasFailed() const
 SerialOpenError SerialPort::LastOpenError() const
 {
     return lastOpenError;
+}
+
+bool SerialPort::IsOpen() const
+{
+    return isOpen.load(std::memory_order_acquire) != 0;
+}
+
+SerialLineSettings SerialPort::AppliedLine() const
+{
+    return lineSettings;
+}
+
+uint32_t SerialPort::ReceiveArmCount() const
+{
+    return receiveArmings.load(std::memory_order_acquire);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -79,6 +80,23 @@ public:
     bool WaitUntilSent(int timeoutMs);
     SerialOpenError LastOpenError() const;
 
+    // Like Write without waiting for the bytes to leave, but gives up once
+    // timeoutMs have passed without room in the transmit ring (a line held by
+    // flow control, nobody reading). Returns how many of the bytes were queued;
+    // the rest are not sent.
+    uint32_t WriteWithin(const uint8_t* data, uint32_t length, int timeoutMs);
+
+    bool IsOpen() const;
+    // The line settings as last applied by Open or SetFlowControl. Owner side:
+    // call it where no other thread can be opening the port or changing its
+    // flow control at the same time.
+    SerialLineSettings AppliedLine() const;
+    // How many times received-data notifications have been armed. An owner that
+    // lends the reading of the port to another thread notes it at the hand-over:
+    // while it is unchanged, a notification it gets was posted before the
+    // borrower disarmed, and reading then would race the borrower.
+    uint32_t ReceiveArmCount() const;
+
     static constexpr uint32_t RingSize = 2048;
 
 private:
@@ -87,7 +105,9 @@ private:
     bool EscapingOn() const;
     void Wake();
     bool WriteAborted(uint32_t abortTicket) const;
-    bool WaitForRoom(uint32_t slots, uint32_t abortTicket);
+    bool WaitForRoom(uint32_t slots, uint32_t abortTicket, std::chrono::steady_clock::time_point deadline);
+    uint32_t Queue(const uint8_t* data, uint32_t length, bool waitUntilSent,
+                   std::chrono::steady_clock::time_point deadline);
     void WaitForAbortHandled(uint32_t abortTicket);
     void ConsumedReceived(uint32_t newRead);
     void DrainKernelOutput();
@@ -125,6 +145,7 @@ private:
     std::atomic<int> armedSent{0};
     std::atomic<int> armedReceived{0};
     std::atomic<int> armedError{0};
+    std::atomic<uint32_t> receiveArmings{0};
     std::atomic<NotifyTarget*> notifyWindow{nullptr};
     SystemSerialLock lock;
     std::atomic<int> alwaysEscape{0};

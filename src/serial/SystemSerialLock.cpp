@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -33,8 +34,19 @@ bool SystemSerialLock::Open()
 {
     if (fd >= 0)
         return true;
-    fd = ::open(FilePath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    return fd >= 0;
+    UserFolders::MakeFolder(UserFolders::RuntimeFolder());
+    // Never through a link, and only a plain file of our own: anything else of
+    // that name is someone else's, and locking it would tie us to them.
+    const int opened = ::open(FilePath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (opened < 0)
+        return false;
+    struct stat status {};
+    if (::fstat(opened, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
+        ::close(opened);
+        return false;
+    }
+    fd = opened;
+    return true;
 }
 
 void SystemSerialLock::Close()

@@ -14,7 +14,8 @@ public:
     SystemSerialLock(const SystemSerialLock&) = delete;
     SystemSerialLock& operator=(const SystemSerialLock&) = delete;
 
-    // Opens (creating if absent) the lock file; false when it cannot.
+    // Opens (creating if absent, with its folder) the lock file; false when it
+    // cannot, or when what has its name is a link or not the user's own file.
     bool Open();
     void Close();
     bool IsOpen() const { return fd >= 0; }

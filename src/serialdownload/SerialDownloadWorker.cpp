@@ -15,6 +15,7 @@
 #include "LoaderDialogue.h"
 #include "LoaderProtocol.h"
 #include "ProgressMeter.h"
+#include "SerialMessages.h"
 
 namespace {
 
@@ -266,9 +267,7 @@ void SerialDownloadWorker::Pause() const
 
 std::string SerialDownloadWorker::LostText() const
 {
-    return Format("The connection to COM%d was lost.  Please check that the serial adapter is plugged in "
-                  "and the cable to the terminal is connected, then try again.",
-                  params.port->PortNumber());
+    return SerialMessages::ConnectionLost(params.port->PortNumber());
 }
 
 void SerialDownloadWorker::End(const std::string& finalText)

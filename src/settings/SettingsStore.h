@@ -13,4 +13,7 @@ public:
     virtual std::string ReadText(const std::string& name) = 0;
     virtual void WriteText(const std::string& name, const std::string& value) = 0;
     virtual void WriteInt(const std::string& name, int32_t value) = 0;
+    // Puts what was written where it survives the process; stores that write
+    // through need nothing.
+    virtual void Sync() {}
 };

@@ -4,6 +4,7 @@
 #include "AppIcon.h"
 #include "AppSettings.h"
 #include "BootloaderDialog.h"
+#include "ConsolePort.h"
 #include "DownloadProgressDialog.h"
 #include "EscapedString.h"
 #include "EthernetDownloadJob.h"
@@ -33,6 +34,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <QApplication>
+
 #include <cstdlib>
 
 MainDialog* gMainDialog = nullptr;
@@ -45,14 +48,6 @@ constexpr int MaxConsoleRead = 1024;
 QString ForDisplay(const std::string& text)
 {
     return QString::fromStdString(text).replace("\r\n", "\n");
-}
-
-int PortNumberOf(const QString& portText)
-{
-    // Only "COM" and the digits after it count; anything after them names the device.
-    if (portText.size() <= 3)
-        return 0;
-    return std::atoi(portText.mid(3).toLatin1().constData());
 }
 
 } // namespace
@@ -70,6 +65,7 @@ MainDialog::MainDialog(AppSettings& settings, PortLister listPorts, QWidget* par
 
 MainDialog::~MainDialog()
 {
+    console.reset(); // before the window's registration goes
     if (gProgressDialog == progressDialog)
         gProgressDialog = nullptr;
     QtNotifyTarget::Instance()->SetWindow(nullptr);
@@ -178,6 +174,7 @@ void MainDialog::Initialise()
     lineHeight = metrics.height() > 0 ? metrics.height() : 12;
 
     QtNotifyTarget::Instance()->SetWindow(this);
+    console = std::make_unique<ConsolePort>(QtNotifyTarget::Instance());
     if (settings.portstatus == 1) {
         SetPortOpen(true);
         autoOpenBox->setChecked(true);
@@ -259,49 +256,56 @@ bool MainDialog::SetPortOpen(bool open)
 {
     if (!open) {
         ClosePort();
-        portToggle->setChecked(false);
-        portToggle->setText("Serial &port is closed");
+        ShowPortClosed();
         return true;
     }
-    if (port)
+    if (IsPortOpen())
         return true;
 
     serialPage->ReadControls();
-    QString portText = serialPage->PortText();
-    int portNumber = PortNumberOf(portText);
-    QString baudText = serialPage->BaudText();
-    uint32_t baudRate = static_cast<uint32_t>(std::strtoul(baudText.toLatin1().constData(), nullptr, 10));
-    QString formatText = serialPage->FormatText();
-    int stopBits = formatText.size() >= 3 && formatText[2] == '2' ? TwoStopBits : OneStopBit;
-    QChar parityLetter = formatText.size() >= 2 ? formatText[1].toLower() : QChar();
-    int parity = parityLetter == 'e' ? EvenParity : parityLetter == 'o' ? OddParity : NoParity;
+    ConsolePort::Settings wanted{serialPage->PortText().toStdString(), serialPage->BaudText().toStdString(),
+                                 serialPage->FormatText().toStdString()};
+    // With no port selected (its adapter was absent at start-up) the stored
+    // port stays: an empty name would match another port at the next start.
+    if (!wanted.portText.empty())
+        settings.serialport = wanted.portText;
+    settings.baud = wanted.baudText;
+    settings.dataformat = wanted.formatText;
 
-    settings.serialport = portText.toStdString();
-    settings.baud = baudText.toStdString();
-    settings.dataformat = formatText.toStdString();
-
-    port = std::make_shared<SerialPort>();
-    if (port->OpenByNumber(portNumber, baudRate, 0, parity, stopBits, 8, FlowControl::None)) {
+    if (console->Open(wanted)) {
         portToggle->setChecked(true);
-        portToggle->setText(ForDisplay("&Port " + portText.toStdString() + " open\r\n" + baudText.toStdString() +
-                                       ", " + formatText.toStdString()));
-        port->SetNotifyWindow(QtNotifyTarget::Instance(), NotifyReceived);
-        port->SetNotifications(NotifyReceived, 1);
+        portToggle->setText(ForDisplay(console->ToggleText()));
         return true;
     }
+    const int portNumber = wanted.PortNumber();
     QString detail = portNumber == 0 ? QString("No serial port is selected. Pick one on the Serial page.")
-                                     : OpenFailureDetail(portNumber, baudText);
+                                     : OpenFailureDetail(portNumber, QString::fromStdString(wanted.baudText));
     ClosePort();
     MessageBoxSeam::Show(this, "Couldn't open serial port!", MessageBoxSeam::Icon::None, detail);
+    ShowPortClosed();
+    return false;
+}
+
+void MainDialog::ShowPortClosed()
+{
     portToggle->setChecked(false);
     portToggle->setText("Serial &port is closed");
-    return false;
+}
+
+bool MainDialog::IsPortOpen() const
+{
+    return console && console->IsOpen();
+}
+
+SerialPort* MainDialog::Port() const
+{
+    return console ? console->Port().get() : nullptr;
 }
 
 QString MainDialog::OpenFailureDetail(int portNumber, const QString& baudText) const
 {
     QString name = QString("COM%1").arg(portNumber);
-    switch (port->LastOpenError()) {
+    switch (console->LastOpenError()) {
     case SerialOpenError::NoSuchDevice:
         return name + " is not present on this computer. Check that the cable or USB adapter is plugged in.";
     case SerialOpenError::InUse:
@@ -322,14 +326,10 @@ QString MainDialog::OpenFailureDetail(int portNumber, const QString& baudText) c
 
 void MainDialog::ClosePort()
 {
-    if (!port)
-        return;
-    // Close the device now, even while a finished worker still holds the object
-    // for a moment: a reopen right after must find the device free. A running
-    // serial download never gets here (ReopenPort waits for its end, and every
-    // other caller is out of reach while the window is disabled).
-    port->Close();
-    port.reset();
+    // A running serial download never gets here: ReopenPort waits for its end,
+    // and every other caller is out of reach while the window is disabled.
+    if (console)
+        console->Close();
 }
 
 void MainDialog::ReopenPort()
@@ -348,23 +348,52 @@ void MainDialog::ReopenPort()
 
 void MainDialog::OnSerialNotification(uint32_t message)
 {
-    if (message != WM_SERIAL_RECEIVED || !port)
+    if (!IsPortOpen())
         return;
-    port->SetNotifications(NotifyReceived, 1);
+    if (message == WM_SERIAL_RECEIVED) {
+        uint8_t buffer[MaxConsoleRead];
+        const int count = console->ReadForDisplay(buffer, MaxConsoleRead);
+        if (count > 0)
+            resultsLog->AppendBytes(buffer, count, false, 0);
+    } else if (message == WM_SERIAL_ERROR && !serialDownloadRunning) {
+        // During a download the worker reports the loss itself; the window
+        // looks at the port when it gets it back.
+        HandleLostPort();
+    }
+}
+
+bool MainDialog::HandleLostPort()
+{
+    const ConsolePort::Loss loss = console->CheckLoss();
+    if (loss == ConsolePort::Loss::None)
+        return false;
+    // What arrived before the line went is still the terminal's to show.
     uint8_t buffer[MaxConsoleRead];
-    int count = port->Read(buffer, MaxConsoleRead, 0);
-    if (count > 0)
+    for (int count; (count = console->ReadForDisplay(buffer, MaxConsoleRead)) > 0;)
         resultsLog->AppendBytes(buffer, count, false, 0);
+    const std::string text = console->LossText(loss);
+    ClosePort();
+    ShowPortClosed();
+    resultsLog->AppendMessage(text + "\n", true, 0x0000FF);
+    return true;
 }
 
 void MainDialog::OnXmit()
 {
     std::vector<uint8_t> bytes = EscapedString::Parse(serialPage->TransmitText()->text().toLatin1().toStdString());
     // An empty text still opens a closed port: the operator asked for the line.
-    if (!SetPortOpen(true) || !port)
+    if (!SetPortOpen(true) || bytes.empty())
         return;
-    if (!bytes.empty())
-        port->Write(bytes.data(), static_cast<uint32_t>(bytes.size()), false);
+    const uint32_t queued = console->Send(bytes, XmitWriteLimitMs);
+    if (HandleLostPort())
+        return;
+    if (queued < bytes.size()) {
+        const size_t dropped = bytes.size() - queued;
+        resultsLog->AppendMessage(std::to_string(dropped) + " of " + std::to_string(bytes.size()) +
+                                      " bytes were not sent: the terminal took nothing for 2 seconds (the line "
+                                      "is held by flow control, or nobody reads it).\n",
+                                  true, 0x0000FF);
+    }
 }
 
 void MainDialog::OnInduceBootloader()
@@ -394,10 +423,8 @@ void MainDialog::OnInduceBootloader()
     }
 
     SetPortOpen(true);
-    if (port) {
-        const uint8_t quiet[] = {'q', ';'};
-        port->Write(quiet, sizeof quiet, false);
-    }
+    if (IsPortOpen())
+        console->Send({'q', ';'}, XmitWriteLimitMs);
 }
 
 void MainDialog::OnTabChanged(int index)
@@ -435,15 +462,33 @@ void MainDialog::OnDownload()
         return;
     }
 
-    if (!IsPortOpen() && !SetPortOpen(true))
+    if (!PortReadyForDownload())
         return;
     ShowProgress("Serial Downloading...");
     serialDownloadRunning = true;
-    serialJob = std::make_unique<SerialDownloadJob>(selectedPath, fileKind, port, reporter.get());
+    console->LendToWorker();
+    serialJob = std::make_unique<SerialDownloadJob>(selectedPath, fileKind, console->Port(), reporter.get());
     if (!serialJob->Start()) {
         MessageBoxSeam::Show(this, "Can not start the download thread!");
         OnDownloadFinished();
     }
+}
+
+bool MainDialog::PortReadyForDownload()
+{
+    HandleLostPort();
+    if (!IsPortOpen())
+        return SetPortOpen(true);
+    // A previous download may have left the line at the bootloader's settings
+    // or with flow control on; the loader the operator set up listens at the
+    // page's settings.
+    serialPage->ReadControls();
+    const ConsolePort::Settings wanted{serialPage->PortText().toStdString(), serialPage->BaudText().toStdString(),
+                                       serialPage->FormatText().toStdString()};
+    if (console->RunsAs(wanted))
+        return true;
+    SetPortOpen(false);
+    return SetPortOpen(true);
 }
 
 void MainDialog::ShowProgress(const QString& caption)
@@ -480,13 +525,15 @@ void MainDialog::OnDownloadFinished()
     progressDialog->ProgressBar()->setValue(0);
     progressDialog->cancelRequested.store(false, std::memory_order_release);
     downloadRunning = false;
-    serialDownloadRunning = false;
-    // A worker that reset the terminal reopened the port, which drops its
-    // registration; without this the results box would stay deaf afterwards.
-    if (port) {
-        port->SetNotifyWindow(QtNotifyTarget::Instance(), NotifyReceived);
-        port->SetNotifications(NotifyReceived, 1);
+    if (serialDownloadRunning && IsPortOpen()) {
+        serialDownloadRunning = false;
+        // A worker that reset the terminal reopened the port, which drops its
+        // registration; without this the results box would stay deaf afterwards.
+        console->TakeBack();
+        if (!HandleLostPort())
+            portToggle->setText(ForDisplay(console->ToggleText())); // the line as the worker left it
     }
+    serialDownloadRunning = false;
     setEnabled(true);
     raise();
     activateWindow();
@@ -517,9 +564,23 @@ void MainDialog::closeEvent(QCloseEvent* event)
 void MainDialog::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        if (downloadRunning)
+            return;
+        // Enter presses the focused push button; only Enter elsewhere is the
+        // OK command, and in the text to send it means "send it".
+        QWidget* focus = QApplication::focusWidget();
+        if (auto* button = qobject_cast<QPushButton*>(focus); button && isAncestorOf(button)) {
+            if (button->isEnabled())
+                button->click();
+            return;
+        }
+        if (focus == serialPage->TransmitText()) {
+            serialPage->XmitButton()->click();
+            return;
+        }
         if (downloadButton->isEnabled())
             OnDownload();
-        event->accept();
         return;
     }
     if (downloadRunning)

@@ -10,6 +10,7 @@
 #include <vector>
 
 class AppSettings;
+class ConsolePort;
 class DownloadProgressDialog;
 class EthernetDownloadJob;
 class EthernetPage;
@@ -37,8 +38,10 @@ public:
 
     bool SetPortOpen(bool open);
     void ClosePort();
-    bool IsPortOpen() const { return port != nullptr; }
+    bool IsPortOpen() const;
     void ReopenPort();
+    // The open console port, or none.
+    SerialPort* Port() const;
     void RefreshSelectedFile();
 
     // A notification from the console port's I/O thread, delivered on the UI thread.
@@ -55,8 +58,9 @@ public:
     void OnDownloadFinished();
     bool IsDownloadRunning() const { return downloadRunning; }
 
-    // Shared with a serial download's worker, which keeps it alive until it ends.
-    std::shared_ptr<SerialPort> port;
+    // The console port's life-cycle; its SerialPort is shared with a serial
+    // download's worker, which keeps it alive until it ends.
+    std::unique_ptr<ConsolePort> console;
     std::unique_ptr<SerialDownloadJob> serialJob;
     std::unique_ptr<EthernetDownloadJob> ethernetJob;
     DownloadProgressDialog* progressDialog = nullptr;
@@ -79,6 +83,10 @@ public:
     PathDisplay* pathDisplay = nullptr;
     QLabel* sizeStatic = nullptr;
 
+    // Xmit gives up on a line that takes nothing for this long, so a held line
+    // never freezes the window.
+    static constexpr int XmitWriteLimitMs = 2000;
+
     // The unit's TFTP port; only tests point it at a simulator elsewhere.
     uint16_t unitTftpPort = 69;
 
@@ -96,6 +104,11 @@ private:
     QString OpenFailureDetail(int portNumber, const QString& baudText) const;
     void ShowProgress(const QString& caption);
     void OnProgressCancel();
+    void ShowPortClosed();
+    // Closes a port whose device went away and says so; false when it is fine.
+    bool HandleLostPort();
+    // Before a serial download: the port open and running as the page says.
+    bool PortReadyForDownload();
 
     std::unique_ptr<QtDownloadReporter> reporter;
     bool downloadRunning = false;

@@ -14,7 +14,7 @@ public:
     std::string ReadText(const std::string& name) override;
     void WriteText(const std::string& name, const std::string& value) override;
     void WriteInt(const std::string& name, int32_t value) override;
-    void Sync() { settings.sync(); }
+    void Sync() override { settings.sync(); }
 
 private:
     QSettings settings;

@@ -52,6 +52,20 @@ public:
         tcsetattr(fd, TCSANOW, &line);
     }
 
+    // The flow control a client switches to after "F;", as the simulator checks it.
+    void SetFlow(bool xonXoff, bool rtsCts)
+    {
+        termios line{};
+        tcgetattr(fd, &line);
+        line.c_iflag &= ~(IXON | IXOFF);
+        line.c_cflag &= ~CRTSCTS;
+        if (xonXoff)
+            line.c_iflag |= IXON | IXOFF;
+        if (rtsCts)
+            line.c_cflag |= CRTSCTS;
+        tcsetattr(fd, TCSANOW, &line);
+    }
+
     void Send(const std::string& text) { Send(std::vector<uint8_t>(text.begin(), text.end())); }
     void Send(const std::vector<uint8_t>& bytes)
     {

@@ -107,6 +107,7 @@ protected:
             ASSERT_EQ(Ask("Q;W;Q;", 8), Bytes({0xFF, 0x99, '1', '.', '5', '0', 0xFF, 0x99}));
         }
         ASSERT_EQ(Ask("F;", 1), Bytes({flowReply}));
+        client->SetFlow(flowReply == 0x81, flowReply == 0x82);
     }
 
     TempUserFolders folders; // before the simulator: it reads the folders at Start
@@ -405,6 +406,7 @@ TEST_F(TerminalSimulatorTest, ApploaderTakesAnEscapedFirmwareFrameFromVersion145
     ASSERT_EQ(Ask("Q;", 2), AppMarker);
     ASSERT_EQ(Ask("Q;W;Q;", 8), Bytes({0xFF, 0x99, '1', '.', '4', '5', 0xFF, 0x99}));
     ASSERT_EQ(Ask("F;", 1), Bytes({0x81}));
+    client->SetFlow(true, false);
     std::vector<uint8_t> file = EveryByte(2000);
     client->Send(Escaped(FrameOf(file)));
     ReceivedImage image;
@@ -508,3 +510,116 @@ TEST_F(TerminalSimulatorTest, UnplugMidTransferHangsUpTheLine)
 }
 
 } // namespace
+
+// The rude terminal: talk while idle, late replies, boot messages, a pulled
+// and replugged cable, and a line whose flow control does not fit.
+
+TEST_F(TerminalSimulatorTest, ChatterGoesOnUntilTheFirstCommandOrForEver)
+{
+    TerminalOptions options;
+    options.chatterIntervalMs = 5;
+    StartWith(options);
+    std::vector<uint8_t> talk = ReceiveUntil([](const std::vector<uint8_t>& got) { return Contains(got, "status 3:"); });
+    EXPECT_TRUE(Contains(talk, "status 1: running")) << std::string(talk.begin(), talk.end());
+
+    client->Send("Q;");
+    // The marker arrives among the talk; after it the unit goes quiet.
+    std::vector<uint8_t> reply = ReceiveUntil([](const std::vector<uint8_t>& got) {
+        return std::search(got.begin(), got.end(), AppMarker.begin(), AppMarker.end()) != got.end();
+    });
+    ASSERT_NE(std::search(reply.begin(), reply.end(), AppMarker.begin(), AppMarker.end()), reply.end());
+    client->Receive(1u << 16, std::chrono::milliseconds(50)); // what was already under way
+    EXPECT_TRUE(client->Receive(1, std::chrono::milliseconds(100)).empty());
+
+    sim->Stop();
+    options.chatterAlways = true;
+    StartWith(options);
+    client->Send("Q;");
+    ASSERT_TRUE(sim->WaitForCommandCount("Q;", 1, Eventually));
+    client->Receive(1u << 16, std::chrono::milliseconds(30));
+    EXPECT_TRUE(Contains(ReceiveUntil([](const std::vector<uint8_t>& got) { return Contains(got, ": running"); }),
+                         ": running"));
+}
+
+TEST_F(TerminalSimulatorTest, LateRepliesKeepTheirOrderAndMissTheWindow)
+{
+    TerminalOptions options;
+    options.replyDelayMs = 150;
+    StartWith(options);
+    client->Send("Q;");
+    EXPECT_TRUE(client->Receive(2, std::chrono::milliseconds(100)).empty());
+    client->Send("F;");
+    // Both replies come, late and in order.
+    EXPECT_EQ(client->Receive(3), Bytes({0xFF, 0x99, 0x81}));
+}
+
+TEST_F(TerminalSimulatorTest, BootMessagesWhileRestarting)
+{
+    TerminalOptions options;
+    options.bootChatter = true;
+    options.restartMs = 150;
+    StartWith(options);
+    client->Send("R;");
+    std::vector<uint8_t> boot = ReceiveUntil([](const std::vector<uint8_t>& got) { return Contains(got, "loader up\r\n"); });
+    EXPECT_TRUE(Contains(boot, "checking flash")) << std::string(boot.begin(), boot.end());
+    ASSERT_TRUE(sim->WaitForLoader(TerminalLoader::Bootloader, Eventually));
+    EXPECT_EQ(Ask("Q;", 2), BootMarker);
+}
+
+TEST_F(TerminalSimulatorTest, APulledCableComesBackUnderTheSameComName)
+{
+    StartWith({});
+    const std::string name = sim->ComName();
+    sim->Unplug();
+    ASSERT_TRUE(sim->WaitForLoader(TerminalLoader::Unplugged, Eventually));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim->AliasPath())));
+
+    sim->Replug();
+    ASSERT_TRUE(sim->WaitForLoader(TerminalLoader::Apploader, Eventually));
+    EXPECT_EQ(sim->ComName(), name);
+    client = std::make_unique<SlaveClient>(sim->SlavePath());
+    ASSERT_TRUE(client->IsOpen());
+    EXPECT_EQ(Ask("Q;", 2), AppMarker);
+}
+
+TEST_F(TerminalSimulatorTest, AnImageOnALineWithTheWrongFlowControlIsRefused)
+{
+    TerminalOptions options;
+    options.flowControlReply = 0x82;
+    options.expectedImageSize = 100;
+    StartWith(options);
+    ASSERT_EQ(Ask("Q;", 2), AppMarker);
+    ASSERT_EQ(Ask("F;", 1), Bytes({0x82}));
+    client->Send(std::vector<uint8_t>(100, 'x')); // without switching to RTS/CTS
+    ReceivedImage image;
+    ASSERT_TRUE(sim->WaitForImage(Eventually, &image));
+    EXPECT_FALSE(image.accepted);
+    EXPECT_NE(image.verdict.find("RTS/CTS off"), std::string::npos) << image.verdict;
+
+    ASSERT_EQ(Ask("Q;", 2), AppMarker);
+    ASSERT_EQ(Ask("F;", 1), Bytes({0x82}));
+    client->SetFlow(false, true);
+    client->Send(std::vector<uint8_t>(100, 'y'));
+    ASSERT_TRUE(sim->WaitForImage(Eventually, &image, 1));
+    EXPECT_TRUE(image.accepted) << image.verdict;
+}
+
+TEST(TerminalOptionsRudeness, ParsedFromTheCommandLine)
+{
+    TerminalOptions options;
+    std::string error;
+    for (const char* argument : {"--chatter-ms=0.5", "--chatter-always", "--boot-chatter", "--reply-delay-ms=150",
+                                 "--no-line-check", "--unplug-after-ms=3000"}) {
+        ASSERT_TRUE(ParseTerminalOption(argument, options, &error)) << argument;
+        EXPECT_TRUE(error.empty()) << argument << ": " << error;
+    }
+    EXPECT_DOUBLE_EQ(options.chatterIntervalMs, 0.5);
+    EXPECT_TRUE(options.chatterAlways && options.bootChatter && !options.checkLineFlow);
+    EXPECT_EQ(options.replyDelayMs, 150);
+    EXPECT_EQ(options.unplugAfterMs, 3000);
+    for (const char* bad : {"--chatter-ms=", "--chatter-ms=fast", "--chatter-ms=0", "--reply-delay-ms=-1"}) {
+        error.clear();
+        EXPECT_TRUE(ParseTerminalOption(bad, options, &error));
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}

@@ -75,7 +75,7 @@ private slots:
 
         // What the terminal sends reaches the results box.
         const uint8_t query[] = {'Q', ';'};
-        dialog.port->Write(query, sizeof query, false);
+        dialog.Port()->Write(query, sizeof query, false);
         QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains("<In Apploader>"), WorkerMs);
 
         dialog.portToggle->click();
@@ -171,11 +171,11 @@ private slots:
 
         QVERIFY(dialog.SetPortOpen(true));
         QVERIFY(dialog.portToggle->text().endsWith("9600, 8n1"));
-        SerialPort* before = dialog.port.get();
+        SerialPort* before = dialog.Port();
         dialog.serialPage->FormatList()->setCurrentIndex(4); // 8e1
         emit dialog.serialPage->SettingsChanged();
         QVERIFY(dialog.IsPortOpen());
-        QVERIFY(dialog.port.get() != before || dialog.portToggle->text().endsWith("9600, 8e1"));
+        QVERIFY(dialog.Port() != before || dialog.portToggle->text().endsWith("9600, 8e1"));
         QVERIFY(dialog.portToggle->text().endsWith("9600, 8e1"));
         QCOMPARE(settings.dataformat, std::string("8e1"));
     }
@@ -245,7 +245,7 @@ private slots:
 
         dialog.resultsLog->Clear();
         const uint8_t query[] = {'Q', ';'};
-        dialog.port->Write(query, sizeof query, false);
+        dialog.Port()->Write(query, sizeof query, false);
         QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains("<In Bootloader>"), WorkerMs);
     }
 

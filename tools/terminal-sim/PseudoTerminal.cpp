@@ -101,5 +101,7 @@ bool PseudoTerminal::ReadLineSettings(LineSettings* settings) const
     settings->rate = line.c_ospeed;
     settings->twoStopBits = (line.c_cflag & CSTOPB) != 0;
     settings->xonXoff = (line.c_iflag & IXON) != 0;
+    settings->xoffSent = (line.c_iflag & IXOFF) != 0;
+    settings->rtsCts = (line.c_cflag & CRTSCTS) != 0;
     return true;
 }

@@ -9,6 +9,8 @@ struct LineSettings {
     uint32_t rate = 0;
     bool twoStopBits = false;
     bool xonXoff = false; // IXON: the far end stops sending on XOFF
+    bool xoffSent = false; // IXOFF: the far end sends XOFF when its input fills
+    bool rtsCts = false;  // CRTSCTS: the RTS/CTS handshake
 };
 
 // A pseudo-terminal pair seen from the unit's side: the master, which the unit

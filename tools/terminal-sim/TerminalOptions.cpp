@@ -1,6 +1,7 @@
 #include "TerminalOptions.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <ostream>
 
 const char* TerminalLoaderName(TerminalLoader loader)
@@ -137,6 +138,22 @@ bool ParseTerminalOption(const std::string& argument, TerminalOptions& options, 
         options.silent = true;
     else if (name == "restart-ms")
         ok = ParseNumber(value, options.restartMs, 0, MaxMilliseconds);
+    else if (name == "chatter-ms") {
+        char* end = nullptr;
+        const double interval = std::strtod(value.c_str(), &end);
+        ok = hasValue && !value.empty() && end != nullptr && *end == '\0' && interval >= 0.05 && interval <= MaxMilliseconds;
+        if (ok)
+            options.chatterIntervalMs = interval;
+    } else if (name == "chatter-always" && !hasValue)
+        options.chatterAlways = true;
+    else if (name == "boot-chatter" && !hasValue)
+        options.bootChatter = true;
+    else if (name == "reply-delay-ms")
+        ok = ParseNumber(value, options.replyDelayMs, 0, MaxMilliseconds);
+    else if (name == "no-line-check" && !hasValue)
+        options.checkLineFlow = false;
+    else if (name == "unplug-after-ms")
+        ok = ParseNumber(value, options.unplugAfterMs, 1, MaxMilliseconds);
     else if (name == "induction") {
         if (value == "normal")
             options.inductionReply = InductionReply::NoticeThenEntering;
@@ -196,6 +213,13 @@ void PrintTerminalHelp(std::ostream& out)
            "  --refuse=A,B,R,version  answer these commands with \"illegal\"\n"
            "  --silent                never send anything\n"
            "  --restart-ms=MS         how long R;, A; and B; take to bring up the next loader (default 50)\n"
+           "Rude, like real terminals:\n"
+           "  --chatter-ms=MS         send a status line every MS (fractions allowed) until the first command\n"
+           "  --chatter-always        ...and go on after it, during the dialogue and the transfer\n"
+           "  --boot-chatter          print boot messages while restarting and powering up\n"
+           "  --reply-delay-ms=MS     answer commands MS late (over 100 a reply misses its window)\n"
+           "  --no-line-check         take an image whatever flow control the far end's line has\n"
+           "  --unplug-after-ms=MS    pull the cable MS after start (send SIGUSR2 to pull or replug by hand)\n"
            "Power cycle and bootloader induction (IIIII while powering up -> NOTICE, Entering):\n"
            "  --induction=normal|notice-only|none   how the unit answers IIIII (default normal)\n"
            "  --power-up-ms=MS        how long after power-on IIIII is listened for (default 1500)\n"

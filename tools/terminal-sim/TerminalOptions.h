@@ -58,6 +58,23 @@ struct TerminalOptions {
     // How long "R;", "A;" and "B;" take before the next loader answers.
     int restartMs = 50;
 
+    // What real terminals do that a polite one does not.
+    // A status line every chatterIntervalMs (0 = never), until the first command
+    // or, with chatterAlways, for ever; in every state but unplugged. It starts
+    // again after each image received.
+    double chatterIntervalMs = 0;
+    bool chatterAlways = false;
+    // Boot messages when a restart or power-up begins and when the loader is up.
+    bool bootChatter = false;
+    // Replies to commands go out this late (a reply after the 100 ms window is
+    // read together with the next one).
+    int replyDelayMs = 0;
+    // Checks, when an image starts, that the far end's line has the flow control
+    // the loader uses (Xon/Xoff flags, RTS/CTS); a wrong one refuses the image.
+    bool checkLineFlow = true;
+    // When > 0: the cable is pulled this long after start, whatever goes on.
+    int unplugAfterMs = 0;
+
     // Power-cycle behaviour for the bootloader induction.
     InductionReply inductionReply = InductionReply::NoticeThenEntering;
     int powerUpWindowMs = 1500;  // how long after power-on "IIIII" is listened for

@@ -33,6 +33,11 @@ const uint8_t ApploaderMarker[] = {0xFF, 0x99};
 const char IllegalReply[] = "illegal command\r\n";
 const char NoticeText[] = "\r\nNOTICE: boot request seen\r\n";
 const char EnteringText[] = "Entering bootloader\r\n";
+const char BootBanner[] = "\r\nVNX-OT boot 2.07\r\nchecking flash... ";
+const char BootDoneText[] = "ok\r\nloader up\r\n";
+// Idle talk is capped per wake-up, so a tiny interval after a long stall
+// cannot flood the line in one go.
+constexpr int MaxChatterLinesAtOnce = 64;
 constexpr uint8_t XonByte = 0x11;
 constexpr uint8_t XoffByte = 0x13;
 constexpr uint8_t XonXoffFlowReply = 0x81;
@@ -152,6 +157,7 @@ struct TerminalSimulator::State {
     bool stopRequested = false;
     bool powerCycleRequested = false;
     bool unplugRequested = false;
+    bool replugRequested = false;
     std::optional<TerminalLoader> loaderRequest;
 
     PseudoTerminal line;
@@ -195,6 +201,18 @@ struct TerminalSimulator::State {
     bool xoffDone = false, stallDone = false;
     std::optional<Clock::time_point> xonAt;
     std::optional<Clock::time_point> stallEndsAt;
+
+    // Rudeness.
+    std::optional<Clock::time_point> chatterAt; // the next status line, while the unit talks
+    uint64_t chatterLines = 0;
+    std::optional<Clock::time_point> unplugAt;
+    struct LateReply {
+        Clock::time_point due;
+        std::vector<uint8_t> bytes;
+        bool raw = false;
+    };
+    std::deque<LateReply> lateReplies;
+    std::string lineMismatch; // why the far end's line cannot carry the image in progress
 
     // Output and pacing.
     std::vector<uint8_t> output;
@@ -253,6 +271,10 @@ struct TerminalSimulator::State {
 
     void Send(const void* data, size_t length);
     void SendRaw(uint8_t byte);
+    void Reply(const void* data, size_t length, bool raw = false);
+    void Chatter(Clock::time_point now);
+    std::string CheckLineFlow() const;
+    void Replug();
     void SetLoaderState(TerminalLoader next);
     void Restart(TerminalLoader target, Clock::time_point now);
     void PowerCycle(Clock::time_point now);
@@ -323,6 +345,14 @@ bool TerminalSimulator::Start(std::string* error)
     s.output.clear();
     s.paceBudget = 0;
     s.paceUpdatedAt = Clock::now();
+    s.lateReplies.clear();
+    s.chatterAt.reset();
+    if (s.options.chatterIntervalMs > 0)
+        s.chatterAt = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                         std::chrono::duration<double, std::milli>(s.options.chatterIntervalMs));
+    s.unplugAt.reset();
+    if (s.options.unplugAfterMs > 0)
+        s.unplugAt = Clock::now() + milliseconds(s.options.unplugAfterMs);
     s.SetLoaderState(s.options.loaderAtStart);
     s.running = true;
     s.thread = std::thread([&s] { s.Run(); });
@@ -509,6 +539,17 @@ void TerminalSimulator::Unplug()
     state->Wake();
 }
 
+void TerminalSimulator::Replug()
+{
+    {
+        std::lock_guard lock(state->mutex);
+        if (!state->running)
+            return;
+        state->replugRequested = true;
+    }
+    state->Wake();
+}
+
 void TerminalSimulator::ChangeOptions(const std::function<void(TerminalOptions&)>& change)
 {
     {
@@ -616,6 +657,10 @@ void TerminalSimulator::State::HandleRequests(Clock::time_point now)
         unplugRequested = false;
         Unplug();
     }
+    if (replugRequested) {
+        replugRequested = false;
+        Replug();
+    }
     if (loader == TerminalLoader::Unplugged) {
         powerCycleRequested = false;
         loaderRequest.reset();
@@ -647,6 +692,10 @@ std::optional<Clock::time_point> TerminalSimulator::State::NextDeadline() const
     consider(graceEndsAt);
     consider(xonAt);
     consider(stallEndsAt);
+    consider(chatterAt);
+    consider(unplugAt);
+    if (!lateReplies.empty())
+        consider(lateReplies.front().due);
     if (mode != InputMode::Command) {
         Clock::time_point base = std::max(lastImageByte, holdEndedAt);
         if (!xonAt && !stallEndsAt)
@@ -681,8 +730,25 @@ void TerminalSimulator::State::RunTimers(Clock::time_point now)
             FinishImage(true);
         }
     }
+    while (!lateReplies.empty() && now >= lateReplies.front().due) {
+        LateReply reply = std::move(lateReplies.front());
+        lateReplies.pop_front();
+        if (reply.raw)
+            for (uint8_t byte : reply.bytes)
+                SendRaw(byte);
+        else
+            Send(reply.bytes.data(), reply.bytes.size());
+    }
+    if (chatterAt && now >= *chatterAt)
+        Chatter(now);
+    if (unplugAt && now >= *unplugAt) {
+        unplugAt.reset();
+        Unplug();
+    }
     if (restartDoneAt && now >= *restartDoneAt) {
         restartDoneAt.reset();
+        if (options.bootChatter)
+            Send(BootDoneText, std::strlen(BootDoneText));
         SetLoaderState(restartTarget);
     }
     if (enteringAt && now >= *enteringAt) {
@@ -981,6 +1047,8 @@ void TerminalSimulator::State::EndGarbageRun()
 void TerminalSimulator::State::HandleCommand(const std::string& command)
 {
     Log(TerminalEvent::Kind::Command, command);
+    if (!options.chatterAlways)
+        chatterAt.reset(); // a terminal that talks until someone speaks to it
     bool boot = loader == TerminalLoader::Bootloader;
     bool app = loader == TerminalLoader::Apploader;
     Clock::time_point now = Clock::now();
@@ -988,7 +1056,7 @@ void TerminalSimulator::State::HandleCommand(const std::string& command)
     if (command == "Q;") {
         versionQueried = false;
         flowQueried = false;
-        Send(boot ? BootloaderMarker : ApploaderMarker, 2);
+        Reply(boot ? BootloaderMarker : ApploaderMarker, 2);
     } else if (command == "Q;W;Q;") {
         versionQueried = false;
         flowQueried = false;
@@ -1004,13 +1072,13 @@ void TerminalSimulator::State::HandleCommand(const std::string& command)
             }
         }
         reply.insert(reply.end(), marker, marker + 2);
-        Send(reply.data(), reply.size());
+        Reply(reply.data(), reply.size());
     } else if (command == "W;") {
         if (app) {
             if (options.firmwareVersion.empty() || options.refuseVersion) {
-                Send(IllegalReply, std::strlen(IllegalReply));
+                Reply(IllegalReply, std::strlen(IllegalReply));
             } else {
-                Send(options.firmwareVersion.data(), options.firmwareVersion.size());
+                Reply(options.firmwareVersion.data(), options.firmwareVersion.size());
                 versionQueried = true;
             }
         }
@@ -1019,20 +1087,20 @@ void TerminalSimulator::State::HandleCommand(const std::string& command)
             flowQueried = true;
             if (options.flowControlReply >= 0) {
                 uint8_t reply = static_cast<uint8_t>(options.flowControlReply);
-                SendRaw(reply); // the reply itself is never escaped: it tells whether escaping is on
+                Reply(&reply, 1, true); // never escaped: it tells whether escaping is on
             }
         }
     } else if (command == "R;") {
         if (app) {
             if (options.refuseR)
-                Send(IllegalReply, std::strlen(IllegalReply));
+                Reply(IllegalReply, std::strlen(IllegalReply));
             else
                 Restart(TerminalLoader::Bootloader, now);
         }
     } else if (command == "A;" || command == "B;") {
         if (boot) {
             if ((command == "A;" && options.refuseA) || (command == "B;" && options.refuseB))
-                Send(IllegalReply, std::strlen(IllegalReply));
+                Reply(IllegalReply, std::strlen(IllegalReply));
             else
                 Restart(TerminalLoader::Apploader, now);
         }
@@ -1048,6 +1116,9 @@ void TerminalSimulator::State::StartImage(bool firmware)
     holdEndedAt = lastImageByte;
     escapeErrorsAtStart = unescaper.BadEscapes();
     frameNotTaken = false;
+    lineMismatch = CheckLineFlow();
+    if (!lineMismatch.empty())
+        Log(TerminalEvent::Kind::LineControl, lineMismatch);
     if (firmware) {
         mode = InputMode::Frame;
         frame = std::make_unique<FirmwareFrameReader>(options.maxImageSize);
@@ -1119,6 +1190,11 @@ void TerminalSimulator::State::FinishImage(bool endOfInput, const std::string& o
         image.accepted = false;
         image.verdict += ", but " + std::to_string(image.escapeErrors) + " broken escape pair(s) were dropped";
     }
+    if (!lineMismatch.empty() && image.accepted) {
+        image.accepted = false;
+        image.verdict += ", but " + lineMismatch;
+    }
+    lineMismatch.clear();
     if (!override.empty()) {
         image.accepted = false;
         image.verdict = override + " (" + std::to_string(image.bytes.size()) + " data bytes had arrived)";
@@ -1129,6 +1205,10 @@ void TerminalSimulator::State::FinishImage(bool endOfInput, const std::string& o
     stallEndsAt.reset();
     Log(TerminalEvent::Kind::ImageReceived, image.verdict);
     images.push_back(std::move(image));
+    // Back to its idle talk once a download is over, until the next command.
+    if (options.chatterIntervalMs > 0 && !chatterAt)
+        chatterAt = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double, std::milli>(options.chatterIntervalMs));
     changed.notify_all();
 }
 
@@ -1152,6 +1232,59 @@ void TerminalSimulator::State::Send(const void* data, size_t length)
         output.insert(output.end(), bytes, bytes + length);
     }
     Log(TerminalEvent::Kind::Sent, "", bytes, length);
+}
+
+// A reply to a command: late when the options say so, in the order given.
+void TerminalSimulator::State::Reply(const void* data, size_t length, bool raw)
+{
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    if (options.replyDelayMs <= 0 && lateReplies.empty()) {
+        if (raw)
+            for (size_t i = 0; i < length; ++i)
+                SendRaw(bytes[i]);
+        else
+            Send(bytes, length);
+        return;
+    }
+    lateReplies.push_back({Clock::now() + milliseconds(options.replyDelayMs), {bytes, bytes + length}, raw});
+}
+
+void TerminalSimulator::State::Chatter(Clock::time_point now)
+{
+    const auto interval = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(std::max(options.chatterIntervalMs, 0.05)));
+    int due = 0;
+    while (*chatterAt <= now && due < MaxChatterLinesAtOnce) {
+        *chatterAt += interval;
+        ++due;
+    }
+    if (*chatterAt <= now)
+        chatterAt = now + interval; // fell behind: skip rather than flood
+    if (loader == TerminalLoader::Unplugged)
+        return;
+    std::string text;
+    for (int i = 0; i < due; ++i)
+        text += "status " + std::to_string(++chatterLines) + ": running, 41 C\r\n";
+    Send(text.data(), text.size());
+}
+
+// What a real loader would make of the far end's flow control: the bootloader
+// uses none, the apploader the one it answered "F;" with. Empty when it fits.
+std::string TerminalSimulator::State::CheckLineFlow() const
+{
+    LineSettings settings;
+    if (!options.checkLineFlow || !line.ReadLineSettings(&settings))
+        return std::string();
+    const bool wantXonXoff = loader == TerminalLoader::Apploader && options.flowControlReply == XonXoffFlowReply;
+    const bool wantRtsCts = loader == TerminalLoader::Apploader && options.flowControlReply == 0x82;
+    const bool hasXonXoff = settings.xonXoff && settings.xoffSent;
+    if (hasXonXoff != wantXonXoff || settings.xonXoff != settings.xoffSent)
+        return std::string("the far end's line has Xon/Xoff ") + (settings.xonXoff || settings.xoffSent ? "on" : "off") +
+               " while the " + TerminalLoaderName(loader) + " uses " + (wantXonXoff ? "Xon/Xoff" : "none");
+    if (settings.rtsCts != wantRtsCts)
+        return std::string("the far end's line has RTS/CTS ") + (settings.rtsCts ? "on" : "off") + " while the " +
+               TerminalLoaderName(loader) + (wantRtsCts ? " uses it" : " does not");
+    return std::string();
 }
 
 // XON/XOFF and the flow-control reply go out as they are.
@@ -1200,6 +1333,8 @@ void TerminalSimulator::State::ResetDialogue()
 
 void TerminalSimulator::State::Restart(TerminalLoader target, Clock::time_point now)
 {
+    if (options.bootChatter)
+        Send(BootBanner, std::strlen(BootBanner));
     if (options.restartMs <= 0) {
         SetLoaderState(target);
         return;
@@ -1216,6 +1351,27 @@ void TerminalSimulator::State::PowerCycle(Clock::time_point now)
     inductionAnswered = false;
     SetLoaderState(TerminalLoader::PoweringUp);
     powerUpEndsAt = now + milliseconds(options.powerUpWindowMs);
+    if (options.bootChatter)
+        Send(BootBanner, std::strlen(BootBanner));
+}
+
+void TerminalSimulator::State::Replug()
+{
+    if (loader != TerminalLoader::Unplugged)
+        return;
+    std::string error;
+    if (!line.Open(&error) || !alias.Publish(UserFolders::ComAliasFolder(), line.SlavePath(), comNumber, comNumber, &error)) {
+        line.Close();
+        Log(TerminalEvent::Kind::Ignored, "cannot plug the line in again: " + error);
+        return;
+    }
+    slavePath = line.SlavePath();
+    aliasPath = alias.Path();
+    mode = InputMode::Command;
+    input.clear();
+    lateReplies.clear();
+    Log(TerminalEvent::Kind::LoaderChanged, "plugged in again as " + comName);
+    SetLoaderState(options.loaderAtStart);
 }
 
 void TerminalSimulator::State::Unplug()
@@ -1226,6 +1382,7 @@ void TerminalSimulator::State::Unplug()
     line.Close();
     alias.Remove();
     output.clear();
+    lateReplies.clear();
     xonAt.reset();
     stallEndsAt.reset();
     autoPowerCycleAt.reset();

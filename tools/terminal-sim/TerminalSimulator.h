@@ -62,6 +62,7 @@ public:
     void PowerCycle();             // off and on: the power-up window opens
     void SetLoader(TerminalLoader loader); // Off, Bootloader or Apploader at once
     void Unplug();                 // as if the cable were pulled
+    void Replug();                 // the cable back in: the same COM name, the loader at start
     void ChangeOptions(const std::function<void(TerminalOptions&)>& change);
     TerminalOptions Options() const;
 

@@ -70,7 +70,7 @@ void PrintHelp()
            "pick that name in Vennix. Everything the terminal sees and answers is printed\n"
            "here, and each received file is checked (length, complement, CRC) and shown with\n"
            "its SHA-256, so it can be compared with sha256sum of the file sent.\n"
-           "Stop it with Ctrl-C; it removes its COM name. Send it SIGUSR1 to cycle its power.\n"
+           "Stop it with Ctrl-C; it removes its COM name. Send it SIGUSR1 to cycle its power, SIGUSR2 to pull or replug its cable.\n"
            "\n"
            "General:\n"
            "  --help                  show this text\n"
@@ -190,7 +190,7 @@ public:
             Say("line: " + event.text);
             break;
         case Kind::Unplugged:
-            Say("the serial line was unplugged (the COM name is gone); stop with Ctrl-C");
+            Say("the serial line was unplugged (the COM name is gone); SIGUSR2 plugs it in again");
             break;
         }
     }
@@ -218,6 +218,7 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGHUP);
     sigaddset(&signals, SIGUSR1);
+    sigaddset(&signals, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     TerminalSimulator simulator(options.terminal);
@@ -250,6 +251,16 @@ int main(int argc, char** argv)
         if (signal == SIGUSR1) {
             Say("cycling power");
             simulator.PowerCycle();
+            continue;
+        }
+        if (signal == SIGUSR2) {
+            if (simulator.CurrentLoader() == TerminalLoader::Unplugged) {
+                Say("plugging the cable in again");
+                simulator.Replug();
+            } else {
+                Say("pulling the cable");
+                simulator.Unplug();
+            }
             continue;
         }
         Say("stopping");
