@@ -1,5 +1,9 @@
+#include "AppSettings.h"
+#include "ComPortNames.h"
+#include "MainDialog.h"
 #include "MessageBoxSeam.h"
 #include "ResultsLog.h"
+#include "TerminalSimulator.h"
 #include "UiTestFolder.h"
 
 #include <QClipboard>
@@ -213,6 +217,35 @@ private slots:
             QCOMPARE(log.toPlainText(), shown); // nothing of the history is lost
         }
         QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void aTerminalFloodingTheConsoleIsTakenInWhole()
+    {
+        UiTestFolder folder;
+        TerminalOptions options;
+        options.loaderAtStart = TerminalLoader::Off;
+        options.streamBytes = 1 << 20;
+        options.streamMixed = true;
+        TerminalSimulator simulator(options);
+        std::string error;
+        QVERIFY2(simulator.Start(&error), error.c_str());
+        AppSettings settings;
+        settings.portstatus = 1;
+        settings.serialport = simulator.ComName();
+        MainDialog dialog(settings, &ComPortNames::List);
+        QVERIFY(dialog.IsPortOpen());
+        // The program's own event loop, not QTRY's, which sleeps between looks.
+        QEventLoop loop;
+        QTimer look;
+        connect(&look, &QTimer::timeout, &loop, [&] {
+            if (dialog.resultsLog->History().ByteCount() >= options.streamBytes)
+                loop.quit();
+        });
+        look.start(20);
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        loop.exec();
+        QCOMPARE(dialog.resultsLog->History().ByteCount(), uint64_t{options.streamBytes});
+        QVERIFY(dialog.resultsLog->History().RowCount() > 1000); // every value, CR and LF among them
     }
 };
 

@@ -96,6 +96,7 @@ namespace {
 // replies to commands still get out in between.
 constexpr milliseconds StreamOpenCheck{100};
 constexpr size_t StreamPiece = 4096;
+constexpr milliseconds StreamWriteRetry{2};
 
 // True while some program has the slave device open for itself: the serial
 // port driver takes it exclusively (TIOCEXCL) for as long as the port is open.
@@ -1402,7 +1403,7 @@ double TerminalSimulator::State::FirmwareVersionNumber() const
 void TerminalSimulator::State::FeedStream(Clock::time_point now)
 {
     stream.checkAt.reset();
-    if (options.streamBytes == 0 || stream.finished || options.silent || !line.IsOpen())
+    if (options.streamBytes == 0 || options.silent || !line.IsOpen() || (stream.finished && output.empty()))
         return;
     if (!stream.portOpened) {
         if (!FarEndHasPortOpen(line.SlavePath())) {
@@ -1422,6 +1423,10 @@ void TerminalSimulator::State::FeedStream(Clock::time_point now)
         stream.sent += count;
         FlushOutput();
     }
+    // A pseudo-terminal does not always tell its master that the far end has
+    // read (POLLOUT may never come), so a stream that waits looks again soon.
+    if (!output.empty())
+        stream.checkAt = now + StreamWriteRetry;
     if (stream.sent == options.streamBytes && !stream.finished) {
         stream.finished = true;
         Log(TerminalEvent::Kind::LineControl, "console traffic sent");
