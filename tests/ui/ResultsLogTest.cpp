@@ -38,6 +38,13 @@ QColor Mix(const QColor& text, const QColor& base)
                   (2 * text.blue() + base.blue()) / 3);
 }
 
+bool ShowOnScreen(ResultsLog& log)
+{
+    log.resize(400, 200);
+    log.show();
+    return QTest::qWaitForWindowExposed(&log);
+}
+
 // Where a column of a row in view is drawn.
 QPoint At(ResultsLog& log, size_t row, size_t column)
 {
@@ -107,9 +114,7 @@ private slots:
     void theLastLineStaysInViewAndClearGivesTheMemoryBack()
     {
         ResultsLog log;
-        log.resize(400, 200);
-        log.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        QVERIFY(ShowOnScreen(log));
         for (int i = 0; i < 2000; ++i)
             log.AppendMessage("line " + std::to_string(i) + "\r\n", false, 0);
         QVERIFY(log.History().RowCount() > log.VisibleRows());
@@ -136,9 +141,7 @@ private slots:
     void selectionWithTheKeyboardAndTheMouseCopiesTheTextAsShown()
     {
         ResultsLog log;
-        log.resize(400, 200);
-        log.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        QVERIFY(ShowOnScreen(log));
         Append(log, {'o', 'n', 'e', 0x0D, 0x0A, 't', 0x00, 'o', 0x0D, 0x0A, 't', 'h', 'r', 'e', 'e'});
         log.setFocus();
 
@@ -166,9 +169,7 @@ private slots:
     void appendsWhileSelectingKeepTheSelectedText()
     {
         ResultsLog log;
-        log.resize(400, 200);
-        log.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        QVERIFY(ShowOnScreen(log));
         for (int i = 0; i < 5; ++i)
             log.AppendMessage("row " + std::to_string(i) + "\n", false, 0);
         log.AppendMessage("growing", false, 0);
