@@ -163,11 +163,6 @@ void ConsoleHistory::AppendLabel(ConsoleRendering::Marker marker)
     StartRow(size, false);
 }
 
-uint8_t ConsoleHistory::ByteAt(uint64_t at) const
-{
-    return blocks[at / BlockBytes][at % BlockBytes];
-}
-
 size_t ConsoleHistory::RowCount() const
 {
     return (pages.size() - 1) * RowsPerPage + pages.back().starts.size();
@@ -196,20 +191,15 @@ size_t ConsoleHistory::SegmentAt(uint64_t at) const
     return static_cast<size_t>(after - segments.begin()) - 1;
 }
 
-std::vector<ConsoleHistory::Run> ConsoleHistory::RowRuns(size_t row) const
+template <typename Emit>
+void ConsoleHistory::WalkRow(size_t row, Emit&& emit) const
 {
-    std::vector<Run> runs;
     if (row >= RowCount())
-        return runs;
-    auto add = [&runs](ConsoleRendering::RunKind kind, bool coloured, uint32_t colour, const char* text, size_t length) {
-        if (runs.empty() || runs.back().kind != kind || runs.back().coloured != coloured || runs.back().colour != colour)
-            runs.push_back({kind, coloured, colour, std::string()});
-        runs.back().text.append(text, length);
-    };
-    uint64_t end = RowEnd(row);
+        return;
+    const uint64_t end = RowEnd(row);
     uint64_t at = RowStart(row);
     if (at == end)
-        return runs;
+        return;
     size_t segment = SegmentAt(at);
     while (at < end) {
         while (segment + 1 < segments.size() && segments[segment + 1].start <= at)
@@ -218,32 +208,55 @@ std::vector<ConsoleHistory::Run> ConsoleHistory::RowRuns(size_t row) const
         if (current.kind == SegmentKind::BootloaderLabel || current.kind == SegmentKind::ApploaderLabel) {
             auto marker = current.kind == SegmentKind::ApploaderLabel ? ConsoleRendering::Marker::Apploader
                                                                       : ConsoleRendering::Marker::Bootloader;
-            add(ConsoleRendering::RunKind::Label, true, ConsoleRendering::LabelColour, ConsoleRendering::Label(marker),
-                LabelWidth(marker));
+            emit(ConsoleRendering::RunKind::Label, true, ConsoleRendering::LabelColour, ConsoleRendering::Label(marker),
+                 LabelWidth(marker));
             at += 2;
             continue;
         }
-        bool coloured = current.kind == SegmentKind::Coloured;
-        uint8_t byte = ByteAt(at++);
-        if (IsBreak(byte))
-            continue;
-        if (ConsoleRendering::IsPrintable(byte)) {
-            char c = static_cast<char>(byte);
-            add(ConsoleRendering::RunKind::Text, coloured, current.colour, &c, 1);
-        } else {
-            char tag[4];
-            ConsoleRendering::WriteTag(byte, tag);
-            add(ConsoleRendering::RunKind::Tag, coloured, current.colour, tag, sizeof tag);
+        const bool coloured = current.kind == SegmentKind::Coloured;
+        // Within one block and one segment the bytes are read straight from the block.
+        const uint64_t stop = std::min({end, segment + 1 < segments.size() ? segments[segment + 1].start : end,
+                                        (at / BlockBytes + 1) * BlockBytes});
+        const uint8_t* bytes = blocks[at / BlockBytes].get() + at % BlockBytes;
+        for (uint64_t i = 0; i < stop - at; ++i) {
+            const uint8_t byte = bytes[i];
+            if (IsBreak(byte))
+                continue;
+            if (ConsoleRendering::IsPrintable(byte)) {
+                const char c = static_cast<char>(byte);
+                emit(ConsoleRendering::RunKind::Text, coloured, current.colour, &c, 1);
+            } else {
+                char tag[4];
+                ConsoleRendering::WriteTag(byte, tag);
+                emit(ConsoleRendering::RunKind::Tag, coloured, current.colour, tag, sizeof tag);
+            }
         }
+        at = stop;
     }
+}
+
+std::vector<ConsoleHistory::Run> ConsoleHistory::RowRuns(size_t row) const
+{
+    std::vector<Run> runs;
+    WalkRow(row, [&runs](ConsoleRendering::RunKind kind, bool coloured, uint32_t colour, const char* text, size_t length) {
+        if (runs.empty() || runs.back().kind != kind || runs.back().coloured != coloured || runs.back().colour != colour)
+            runs.push_back({kind, coloured, colour, std::string()});
+        runs.back().text.append(text, length);
+    });
     return runs;
+}
+
+void ConsoleHistory::AppendRowText(size_t row, std::string& out) const
+{
+    WalkRow(row, [&out](ConsoleRendering::RunKind, bool, uint32_t, const char* text, size_t length) {
+        out.append(text, length);
+    });
 }
 
 std::string ConsoleHistory::RowText(size_t row) const
 {
     std::string text;
-    for (const Run& run : RowRuns(row))
-        text += run.text;
+    AppendRowText(row, text);
     return text;
 }
 
@@ -252,8 +265,7 @@ size_t ConsoleHistory::RowWidth(size_t row) const
     if (row + 1 == RowCount())
         return currentRowColumns;
     size_t width = 0;
-    for (const Run& run : RowRuns(row))
-        width += run.text.size();
+    WalkRow(row, [&width](ConsoleRendering::RunKind, bool, uint32_t, const char*, size_t length) { width += length; });
     return width;
 }
 
@@ -268,8 +280,10 @@ bool ConsoleHistory::ForEachText(Position from, Position to, const std::function
         std::swap(from, to);
     to = std::min(to, End());
     std::string piece;
+    std::string text;
     for (size_t row = from.row; row <= to.row && row < RowCount(); ++row) {
-        std::string text = RowText(row);
+        text.clear();
+        AppendRowText(row, text);
         size_t first = row == from.row ? std::min(from.column, text.size()) : 0;
         size_t last = row == to.row ? std::min(to.column, text.size()) : text.size();
         if (last > first)

@@ -90,7 +90,10 @@ private:
     void AppendPlain(const uint8_t* bytes, size_t count);
     void AppendLabel(ConsoleRendering::Marker marker);
     void NoteWidth(); // after the current row grew
-    uint8_t ByteAt(uint64_t at) const;
+    // Calls emit(kind, coloured, colour, text, length) for each shown piece of a row.
+    template <typename Emit>
+    void WalkRow(size_t row, Emit&& emit) const;
+    void AppendRowText(size_t row, std::string& out) const;
     uint64_t RowStart(size_t row) const;
     uint64_t RowEnd(size_t row) const;
     size_t SegmentAt(uint64_t at) const;
