@@ -288,7 +288,8 @@ void ConsoleView::mousePressEvent(QMouseEvent* event)
         QAbstractScrollArea::mousePressEvent(event);
         return;
     }
-    ShowAppended();
+    // The click means what is on the screen now, so the view does not catch
+    // up with pending appends first.
     dragging = true;
     Position at = PositionAt(event->position().toPoint());
     caret = at;
