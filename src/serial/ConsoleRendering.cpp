@@ -1,20 +1,9 @@
 #include "ConsoleRendering.h"
 
-#include <cstdio>
-
 namespace {
 
-const uint8_t ApploaderMarker[] = {0xFF, 0x99};
-const uint8_t BootloaderMarker[] = {0xAA, 0x55};
-
-// Position of the first two-byte marker in the chunk, or count when absent.
-size_t Find(const uint8_t* bytes, size_t count, const uint8_t (&marker)[2])
-{
-    for (size_t i = 0; i + 1 < count; ++i)
-        if (bytes[i] == marker[0] && bytes[i + 1] == marker[1])
-            return i;
-    return count;
-}
+constexpr uint8_t BootloaderMarker[] = {0xAA, 0x55};
+constexpr uint8_t ApploaderMarker[] = {0xFF, 0x99};
 
 void AppendPlain(const uint8_t* bytes, size_t count, std::vector<ConsoleRendering::Run>& runs)
 {
@@ -27,45 +16,63 @@ void AppendPlain(const uint8_t* bytes, size_t count, std::vector<ConsoleRenderin
         if (printable) {
             runs.back().text += static_cast<char>(byte);
         } else {
-            char tag[5];
-            std::snprintf(tag, sizeof tag, "<%02X>", byte);
-            runs.back().text += tag;
+            char tag[4];
+            ConsoleRendering::WriteTag(byte, tag);
+            runs.back().text.append(tag, sizeof tag);
         }
     }
 }
 
-void RenderInto(const uint8_t* bytes, size_t count, std::vector<ConsoleRendering::Run>& runs)
+} // namespace
+
+std::vector<ConsoleRendering::MarkerAt> ConsoleRendering::FindMarkers(const uint8_t* bytes, size_t count)
 {
-    if (count == 0)
-        return;
-    // The apploader's prompt is looked for first, as the terminal's console always has.
-    size_t at = Find(bytes, count, ApploaderMarker);
-    const char* label = "<In Apploader>\n";
-    if (at == count) {
-        at = Find(bytes, count, BootloaderMarker);
-        label = "<In Bootloader>\n";
+    // The console looks for the apploader's prompt first and splits the chunk
+    // around it. The two prompts share no byte, so they never overlap, and one
+    // scan from the left finds exactly the same occurrences in the same order.
+    std::vector<MarkerAt> found;
+    for (size_t i = 0; i + 1 < count; ++i) {
+        if (bytes[i] == ApploaderMarker[0] && bytes[i + 1] == ApploaderMarker[1]) {
+            found.push_back({i, Marker::Apploader});
+            ++i;
+        } else if (bytes[i] == BootloaderMarker[0] && bytes[i + 1] == BootloaderMarker[1]) {
+            found.push_back({i, Marker::Bootloader});
+            ++i;
+        }
     }
-    if (at == count) {
-        AppendPlain(bytes, count, runs);
-        return;
-    }
-    RenderInto(bytes, at, runs);
-    runs.push_back({ConsoleRendering::RunKind::Label, label});
-    RenderInto(bytes + at + 2, count - at - 2, runs);
+    return found;
 }
 
-} // namespace
+const char* ConsoleRendering::Label(Marker marker)
+{
+    return marker == Marker::Apploader ? "<In Apploader>\n" : "<In Bootloader>\n";
+}
+
+std::vector<ConsoleRendering::Run> ConsoleRendering::Render(const uint8_t* bytes, size_t count)
+{
+    std::vector<Run> runs;
+    size_t from = 0;
+    for (const MarkerAt& at : FindMarkers(bytes, count)) {
+        AppendPlain(bytes + from, at.position - from, runs);
+        runs.push_back({RunKind::Label, Label(at.marker)});
+        from = at.position + 2;
+    }
+    AppendPlain(bytes + from, count - from, runs);
+    return runs;
+}
 
 bool ConsoleRendering::IsPrintable(uint8_t byte)
 {
     return (byte >= 0x20 && byte <= 0x7E) || byte == 0x0D || byte == 0x0A;
 }
 
-std::vector<ConsoleRendering::Run> ConsoleRendering::Render(const uint8_t* bytes, size_t count)
+void ConsoleRendering::WriteTag(uint8_t byte, char* out)
 {
-    std::vector<Run> runs;
-    RenderInto(bytes, count, runs);
-    return runs;
+    static const char digits[] = "0123456789ABCDEF";
+    out[0] = '<';
+    out[1] = digits[byte >> 4];
+    out[2] = digits[byte & 0x0F];
+    out[3] = '>';
 }
 
 uint32_t ConsoleRendering::TagColour(uint32_t text, uint32_t background)

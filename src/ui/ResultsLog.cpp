@@ -1,71 +1,20 @@
 #include "ResultsLog.h"
 
-#include "ConsoleRendering.h"
+#include "MessageBoxSeam.h"
 
-#include <QScrollBar>
-#include <QTextCursor>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
+#include <QSaveFile>
 
-ResultsLog::ResultsLog(QWidget* parent) : QTextEdit(parent)
-{
-    setReadOnly(true);
-    setAcceptRichText(false);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setLineWrapMode(QTextEdit::WidgetWidth);
-}
-
-namespace {
-
-QColor FromColourRef(uint32_t colour)
-{
-    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
-}
-
-uint32_t ToColourRef(const QColor& colour)
-{
-    return static_cast<uint32_t>(colour.red()) | static_cast<uint32_t>(colour.green()) << 8 |
-           static_cast<uint32_t>(colour.blue()) << 16;
-}
-
-} // namespace
-
-QString ResultsLog::LineBreaks(const std::string& text)
-{
-    // CR, LF and CR LF each end one line, also when a CR LF is split between
-    // two chunks from the port.
-    QString out;
-    out.reserve(static_cast<int>(text.size()));
-    for (char c : text) {
-        if (c == '\n' && endedWithCr) {
-            endedWithCr = false;
-            continue;
-        }
-        endedWithCr = c == '\r';
-        out += c == '\r' ? QChar('\n') : QChar::fromLatin1(c);
-    }
-    return out;
-}
+ResultsLog::ResultsLog(QWidget* parent) : ConsoleView(parent) {}
 
 void ResultsLog::AppendBytes(const uint8_t* bytes, int count, bool coloured, uint32_t colour)
 {
     if (count <= 0)
         return;
-    const uint32_t text = coloured ? colour : ToColourRef(palette().color(QPalette::Text));
-    const uint32_t tag = ConsoleRendering::TagColour(text, ToColourRef(palette().color(QPalette::Base)));
-
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
-    for (const auto& run : ConsoleRendering::Render(bytes, static_cast<size_t>(count))) {
-        QTextCharFormat format;
-        uint32_t runColour = run.kind == ConsoleRendering::RunKind::Text  ? text
-                             : run.kind == ConsoleRendering::RunKind::Tag ? tag
-                                                                          : ConsoleRendering::LabelColour;
-        format.setForeground(FromColourRef(runColour));
-        cursor.insertText(LineBreaks(run.text), format);
-    }
-    cursor.endEditBlock();
-    // Keep the newest line in view at the bottom.
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    Append(bytes, static_cast<size_t>(count), coloured, colour);
 }
 
 void ResultsLog::AppendMessage(const std::string& text, bool coloured, uint32_t colour)
@@ -75,6 +24,52 @@ void ResultsLog::AppendMessage(const std::string& text, bool coloured, uint32_t 
 
 void ResultsLog::Clear()
 {
-    clear();
-    endedWithCr = false;
+    ClearHistory();
+}
+
+QString ResultsLog::toPlainText() const
+{
+    std::string text = History().Text({0, 0}, History().End());
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool ResultsLog::SaveResults(const QString& path)
+{
+    // A save file replaces the target only once everything is written, so a
+    // failure leaves an earlier file as it was.
+    QSaveFile file(path);
+    bool written = file.open(QIODevice::WriteOnly);
+    if (written) {
+        // Everything shown is ASCII, so the text is UTF-8 as it is.
+        written = History().ForEachText({0, 0}, History().End(), [&file](std::string_view piece) {
+            return file.write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
+        });
+        written = written && file.commit();
+    }
+    if (!written) {
+        QString reason = file.errorString();
+        file.cancelWriting();
+        MessageBoxSeam::Show(this, QString("Couldn't save the results to %1:\n%2").arg(QDir::toNativeSeparators(path), reason),
+                             MessageBoxSeam::Icon::Exclamation);
+    }
+    return written;
+}
+
+void ResultsLog::AskAndSave()
+{
+    QString path = QFileDialog::getSaveFileName(this, "Save results", "results.txt", "Text files (*.txt);;All files (*)");
+    if (!path.isEmpty())
+        SaveResults(path);
+}
+
+void ResultsLog::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* copy = menu.addAction("&Copy", this, &ResultsLog::CopySelection);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(HasSelection());
+    menu.addAction("Select &All", this, &ResultsLog::SelectAll)->setShortcut(QKeySequence::SelectAll);
+    menu.addSeparator();
+    menu.addAction("Save results...", this, &ResultsLog::AskAndSave);
+    menu.exec(event->globalPos());
 }

@@ -1,13 +1,16 @@
 #pragma once
 
-#include <QTextEdit>
+#include "ConsoleView.h"
+
+#include <QString>
 
 #include <cstdint>
 #include <string>
 
 // The results box: what the terminal sends on the console port, and the
-// outcome messages of the serial functions. Never trimmed; only Clear empties it.
-class ResultsLog : public QTextEdit {
+// outcome messages of the serial functions. Never trimmed; only Clear empties
+// it. Its context menu copies, selects all and saves the results to a file.
+class ResultsLog : public ConsoleView {
     Q_OBJECT
 public:
     explicit ResultsLog(QWidget* parent = nullptr);
@@ -17,7 +20,16 @@ public:
     void AppendMessage(const std::string& text, bool coloured, uint32_t colour);
     void Clear();
 
+    // The whole history as shown, rows joined by "\n".
+    QString toPlainText() const;
+
+    // Writes the history as shown (UTF-8, tags included) to path. A failure is
+    // told to the operator with its reason; the history stays as it is either way.
+    bool SaveResults(const QString& path);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
 private:
-    QString LineBreaks(const std::string& text);
-    bool endedWithCr = false;
+    void AskAndSave();
 };

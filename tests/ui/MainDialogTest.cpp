@@ -6,7 +6,6 @@
 #include "MemorySettingsStore.h"
 #include "MessageBoxSeam.h"
 #include "PathDisplay.h"
-#include "ResultsLog.h"
 #include "SerialPage.h"
 #include "UiTestFolder.h"
 
@@ -288,37 +287,6 @@ private slots:
         page->OnRecentAddressSelected(0); // a blank row
         QCOMPARE(page->AddressControl()->Address(), (std::array<uint8_t, 4>{0, 0, 0, 0}));
         QCOMPARE(page->addressText, std::string());
-    }
-
-    void theResultsBoxTagsControlBytesAndLabelsLoaderPrompts()
-    {
-        ResultsLog log;
-        const uint8_t bytes[] = {0x41, 0x00, 0x42, 0xAA, 0x55, 0x0D, 0x0A};
-        log.AppendBytes(bytes, sizeof bytes, false, 0);
-        log.AppendMessage("Bootloader entered!\n", true, 0x0000FF);
-        QCOMPARE(log.toPlainText(), QString("A<00>B<In Bootloader>\n\nBootloader entered!\n"));
-
-        auto colourAt = [&log](int position) {
-            QTextCursor cursor(log.document());
-            cursor.setPosition(position + 1);
-            return cursor.charFormat().foreground().color();
-        };
-        QColor text = log.palette().color(QPalette::Text);
-        QColor base = log.palette().color(QPalette::Base);
-        QCOMPARE(colourAt(0), text);
-        QCOMPARE(colourAt(1), QColor((2 * text.red() + base.red()) / 3, (2 * text.green() + base.green()) / 3,
-                                     (2 * text.blue() + base.blue()) / 3));
-        QCOMPARE(colourAt(5), text);
-        QCOMPARE(colourAt(6), QColor(128, 128, 128));
-        QCOMPARE(colourAt(log.toPlainText().indexOf("entered")), QColor(255, 0, 0));
-
-        // CR LF split between two reads is still one line break.
-        log.Clear();
-        const uint8_t first[] = {'a', 0x0D};
-        const uint8_t second[] = {0x0A, 'b'};
-        log.AppendBytes(first, 2, false, 0);
-        log.AppendBytes(second, 2, false, 0);
-        QCOMPARE(log.toPlainText(), QString("a\nb"));
     }
 
     void typingADotMovesToTheNextAddressField()

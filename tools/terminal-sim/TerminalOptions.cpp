@@ -103,6 +103,12 @@ bool ParseTerminalOption(const std::string& argument, TerminalOptions& options, 
 
     if (name == "com")
         ok = ParseNumber(value, options.comNumber, 1, 255);
+    else if (name == "stream")
+        ok = ParseNumber(value, options.streamBytes, 1, 1LL << 40);
+    else if (name == "stream-mix") {
+        ok = value == "text" || value == "mixed";
+        options.streamMixed = value == "mixed";
+    }
     else if (name == "loader") {
         if (value == "boot" || value == "bootloader")
             options.loaderAtStart = TerminalLoader::Bootloader;
@@ -228,4 +234,7 @@ void PrintTerminalHelp(std::ostream& out)
            "  --expect-size=BYTES     an application image ends after BYTES (default: after a quiet line)\n"
            "  --idle-ms=MS            quiet time that ends an image (default 500)\n"
            "  --max-image=BYTES       refuse frames declaring more (default 67108864)\n";
+    out << "Console traffic:\n"
+           "  --stream=BYTES          once the port is opened, send BYTES as fast as the line takes them\n"
+           "  --stream-mix=text|mixed numbered text lines (default), or every byte value\n";
 }

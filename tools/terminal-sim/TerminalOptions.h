@@ -98,6 +98,12 @@ struct TerminalOptions {
     int imageIdleMs = 500;
     // Frames declaring more than this are refused instead of being buffered.
     size_t maxImageSize = 64u * 1024u * 1024u;
+
+    // Console traffic: once the far end has opened the port, send this many
+    // bytes (0 = none), as fast as the line takes them, once: numbered text
+    // lines, or every byte value when streamMixed.
+    size_t streamBytes = 0;
+    bool streamMixed = false;
 };
 
 // Takes one command-line argument of the form --name=value (or --flag).

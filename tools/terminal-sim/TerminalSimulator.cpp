@@ -12,9 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -86,6 +88,57 @@ const char* TerminalEventKindName(TerminalEvent::Kind kind)
     }
     return "?";
 }
+
+namespace {
+
+// Console traffic (options.streamBytes): how often to look whether the far end
+// has opened the port yet, and how much to hand the line at a time, so that
+// replies to commands still get out in between.
+constexpr milliseconds StreamOpenCheck{100};
+constexpr size_t StreamPiece = 4096;
+constexpr milliseconds StreamWriteRetry{2};
+
+// True while some program has the slave device open for itself: the serial
+// port driver takes it exclusively (TIOCEXCL) for as long as the port is open.
+bool FarEndHasPortOpen(const std::string& slavePath)
+{
+    int fd = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    int exclusive = 0;
+    bool held = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    ::close(fd);
+    return held;
+}
+
+struct ConsoleStream {
+    bool portOpened = false;
+    bool finished = false;
+    size_t sent = 0;
+    std::optional<Clock::time_point> checkAt; // next look at the port while waiting for it
+    uint64_t random = 0x9E3779B97F4A7C15ull;
+    uint64_t lineNumber = 1;
+    std::string line; // the rest of the text line being sent
+
+    uint8_t NextByte(bool mixed)
+    {
+        if (mixed) {
+            random ^= random << 13;
+            random ^= random >> 7;
+            random ^= random << 17;
+            return static_cast<uint8_t>(random >> 24);
+        }
+        if (line.empty()) {
+            line = std::to_string(lineNumber++) + ": the unit's console, 0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n";
+            std::reverse(line.begin(), line.end()); // taken from the back
+        }
+        uint8_t byte = static_cast<uint8_t>(line.back());
+        line.pop_back();
+        return byte;
+    }
+};
+
+} // namespace
 
 // Everything below `mutex` is guarded by it. The thread holds the lock while it
 // handles input and timers and lets go only to poll and to call the sink.
@@ -166,6 +219,10 @@ struct TerminalSimulator::State {
     std::vector<uint8_t> output;
     double paceBudget = 0;
     Clock::time_point paceUpdatedAt;
+
+    // Console traffic once the port is opened (options.streamBytes).
+    ConsoleStream stream;
+    void FeedStream(Clock::time_point now);
 
     void Log(TerminalEvent::Kind kind, std::string text, const uint8_t* bytes = nullptr, size_t count = 0)
     {
@@ -546,6 +603,7 @@ void TerminalSimulator::State::Run()
         masterReadable = masterWritable = false;
         RunTimers(Clock::now());
         HandleRequests(Clock::now()); // the input just read may have asked for an unplug
+        FeedStream(Clock::now());
         if (line.IsOpen() && !output.empty())
             FlushOutput();
 
@@ -560,6 +618,8 @@ void TerminalSimulator::State::Run()
         std::optional<Clock::time_point> deadline = NextDeadline();
         if (paceReadyAt && (!deadline || *paceReadyAt < *deadline))
             deadline = paceReadyAt;
+        if (stream.checkAt && (!deadline || *stream.checkAt < *deadline))
+            deadline = stream.checkAt;
         int timeoutMs = -1;
         if (deadline) {
             auto wait = std::chrono::ceil<milliseconds>(*deadline - Clock::now()).count();
@@ -1336,4 +1396,39 @@ double TerminalSimulator::State::FirmwareVersionNumber() const
     if (options.firmwareVersion.empty() || options.refuseVersion)
         return 0;
     return std::strtod(options.firmwareVersion.c_str(), nullptr);
+}
+
+// Hands the line the next piece of console traffic whenever what went before
+// has left, so the stream runs as fast as the far end reads it.
+void TerminalSimulator::State::FeedStream(Clock::time_point now)
+{
+    stream.checkAt.reset();
+    if (options.streamBytes == 0 || options.silent || !line.IsOpen() || (stream.finished && output.empty()))
+        return;
+    if (!stream.portOpened) {
+        if (!FarEndHasPortOpen(line.SlavePath())) {
+            stream.checkAt = now + StreamOpenCheck;
+            return;
+        }
+        stream.portOpened = true;
+        Log(TerminalEvent::Kind::LineControl, "the port was opened: sending " + std::to_string(options.streamBytes) +
+                                                  (options.streamMixed ? " bytes of every value" : " bytes of text lines"));
+    }
+    // Until the line is full: then what is left waits for POLLOUT, and the
+    // next piece follows once it has gone.
+    while (output.empty() && stream.sent < options.streamBytes && line.IsOpen()) {
+        size_t count = std::min(StreamPiece, options.streamBytes - stream.sent);
+        for (size_t i = 0; i < count; ++i)
+            output.push_back(stream.NextByte(options.streamMixed));
+        stream.sent += count;
+        FlushOutput();
+    }
+    // A pseudo-terminal does not always tell its master that the far end has
+    // read (POLLOUT may never come), so a stream that waits looks again soon.
+    if (!output.empty())
+        stream.checkAt = now + StreamWriteRetry;
+    if (stream.sent == options.streamBytes && !stream.finished) {
+        stream.finished = true;
+        Log(TerminalEvent::Kind::LineControl, "console traffic sent");
+    }
 }
