@@ -104,6 +104,15 @@ int CommandLine::Parse(int argc, const char* const* argv, CliRequest& request, s
     monitor->add_flag("--raw", request.raw, "the bytes themselves, not rendered");
     AddTimeout(*monitor, request, "stop listening after SECONDS");
 
+    // CLI11 would only say that a command is missing.
+    const auto commands = app.get_subcommands([](const CLI::App* command) { return command != nullptr; });
+    const bool known = argc > 1 && std::any_of(commands.begin(), commands.end(),
+                                               [&](const CLI::App* command) { return command->get_name() == argv[1]; });
+    if (argc > 1 && argv[1][0] != '-' && !known) {
+        err << "vennix-cli: unknown command \"" << argv[1]
+            << "\"; the commands are ports, download, induce, send and monitor.\n";
+        return ExitUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
