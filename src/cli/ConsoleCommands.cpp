@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,23 +32,25 @@ constexpr size_t SendChunk = SerialPort::RingSize / 2;
 class Deadline {
 public:
     explicit Deadline(double seconds)
+        : given(seconds > 0),
+          end(given ? Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds))
+                    : Clock::time_point::max())
     {
-        if (seconds > 0)
-            end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     }
-    bool Passed() const { return end && Clock::now() >= *end; }
-    // The wait of at most `limitMs` that does not run past the deadline.
+    bool Passed() const { return given && Clock::now() >= end; }
+    // The wait of at most `limitMs` (negative: no limit) that does not run past the deadline.
     int WaitMs(int limitMs) const
     {
-        if (!end)
+        if (!given)
             return limitMs;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*end - Clock::now()).count();
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
         const long long bounded = std::clamp<long long>(left, 0, limitMs < 0 ? 24LL * 3600 * 1000 : limitMs);
         return static_cast<int>(bounded);
     }
 
 private:
-    std::optional<Clock::time_point> end;
+    const bool given;
+    const Clock::time_point end;
 };
 
 // Wakes the main thread when the port has bytes for it.

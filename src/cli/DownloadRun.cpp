@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <optional>
 #include <set>
 #include <thread>
 
@@ -225,15 +224,17 @@ int DownloadRun::ExitCodeOf(const ProgressView& view)
 
 void DownloadRun::Supervise(ProgressView& view)
 {
-    std::optional<Clock::time_point> deadline;
-    if (request.timeoutSeconds > 0)
-        deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(request.timeoutSeconds));
+    // A run without --timeout never reaches its deadline.
+    bool deadlinePending = request.timeoutSeconds > 0;
+    const Clock::time_point deadline =
+        deadlinePending ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(request.timeoutSeconds))
+                        : Clock::time_point::max();
     int signalsHandled = 0;
     while (!view.AllFinished()) {
         int waitMs = view.HasBars() ? RedrawMs : -1;
-        if (deadline) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+        if (deadlinePending) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             const int leftMs = static_cast<int>(std::clamp<long long>(left, 0, 24LL * 3600 * 1000));
             waitMs = waitMs < 0 ? leftMs : std::min(waitMs, leftMs);
         }
@@ -249,8 +250,8 @@ void DownloadRun::Supervise(ProgressView& view)
             std::fflush(nullptr);
             std::_Exit(ExitCancelled);
         }
-        if (deadline && Clock::now() >= *deadline) {
-            deadline.reset();
+        if (deadlinePending && Clock::now() >= deadline) {
+            deadlinePending = false;
             for (auto& target : targets)
                 target->reporter->StopForTimeout();
         }
