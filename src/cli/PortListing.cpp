@@ -4,12 +4,12 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <fstream>
 
 #include "ComPortNames.h"
 #include "ExitCode.h"
 #include "JsonLine.h"
+#include "TextTable.h"
 
 namespace {
 
@@ -80,30 +80,15 @@ std::vector<PortListing::Port> PortListing::Describe(const std::vector<std::stri
 
 void PortListing::PrintTable(const std::vector<Port>& ports, std::FILE* out)
 {
-    std::vector<std::vector<std::string>> rows = {{"PORT", "DEVICE", "USB ID", "SERIAL", "ADAPTER"}};
+    TextTable table({"PORT", "DEVICE", "USB ID", "SERIAL", "ADAPTER"});
     for (const Port& port : ports) {
         std::string id = port.vendorId.empty() ? std::string() : port.vendorId + ":" + port.productId;
         std::string adapter = port.manufacturer;
         if (!port.product.empty())
             adapter += (adapter.empty() ? "" : " ") + port.product;
-        rows.push_back({port.comName, port.device, id, port.serial, adapter});
+        table.Add({port.comName, port.device, id, port.serial, adapter});
     }
-    std::vector<size_t> widths(rows[0].size(), 0);
-    for (const auto& row : rows)
-        for (size_t column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], row[column].size());
-    for (const auto& row : rows) {
-        std::string line;
-        for (size_t column = 0; column < row.size(); ++column) {
-            line += row[column];
-            if (column + 1 < row.size())
-                line += std::string(widths[column] - row[column].size() + 2, ' ');
-        }
-        while (!line.empty() && line.back() == ' ')
-            line.pop_back();
-        std::fprintf(out, "%s\n", line.c_str());
-    }
-    std::fflush(out);
+    table.Print(out);
 }
 
 void PortListing::PrintJson(const std::vector<Port>& ports, std::FILE* out)

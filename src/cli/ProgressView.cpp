@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "JsonLine.h"
+#include "TextTable.h"
 
 namespace {
 
@@ -268,28 +269,11 @@ void ProgressView::Conclude()
 void ProgressView::PrintSummaryLocked()
 {
     const Clock::time_point now = Clock::now();
-    std::vector<std::vector<std::string>> rows = {{"TARGET", "OUTCOME", "BYTES", "SECONDS", "RATE"}};
+    TextTable table({"TARGET", "OUTCOME", "BYTES", "SECONDS", "RATE"}, 2);
     for (const Target& target : targets) {
         const Result result = ResultOf(target, now);
-        rows.push_back({result.target, OneLine(result.text), std::to_string(result.bytes),
-                        Printf("%.1f", result.seconds), RateText(result.bytesPerSecond)});
+        table.Add({result.target, OneLine(result.text), std::to_string(result.bytes), Printf("%.1f", result.seconds),
+                   RateText(result.bytesPerSecond)});
     }
-    std::vector<size_t> widths(rows[0].size(), 0);
-    for (const auto& row : rows)
-        for (size_t column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], row[column].size());
-    for (const auto& row : rows) {
-        std::string line;
-        for (size_t column = 0; column < row.size(); ++column) {
-            const std::string& cell = row[column];
-            const std::string pad(widths[column] - cell.size(), ' ');
-            // Numbers line up on the right, words on the left.
-            const bool numeric = column >= 2;
-            line += numeric ? pad + cell : cell + (column + 1 < row.size() ? pad : std::string());
-            if (column + 1 < row.size())
-                line += "  ";
-        }
-        Put(results, line + "\n");
-    }
-    std::fflush(results);
+    table.Print(results);
 }
