@@ -95,11 +95,10 @@ int ConsoleCommands::Induce(const CliRequest& request, RunSignals& signals, std:
     if (!port)
         return ExitUsage;
 
-    ConsoleText shown(request.json ? messages : results, !request.json && ::isatty(fileno(results)));
-    BootloaderInduction induction([&](const uint8_t* bytes, int count) {
-        if (!request.json)
-            shown.Append(bytes, count);
-    });
+    // With --json stdout carries the result only; what the terminal says goes to stderr.
+    std::FILE* const console = request.json ? messages : results;
+    ConsoleText shown(console, ::isatty(fileno(console)));
+    BootloaderInduction induction([&shown](const uint8_t* bytes, int count) { shown.Append(bytes, count); });
     Say(messages, "Entering bootloader on COM" + std::to_string(number) + ". Connect the unit and cycle its power.");
 
     enum class Step { Probe, Induce, Confirm } step = Step::Probe;

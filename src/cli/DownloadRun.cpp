@@ -48,6 +48,8 @@ struct DownloadRun::Target {
 
 namespace {
 
+// Read by every reporter. Process-wide, not a member: a reporter abandoned to a
+// worker that never let go must still find it after the run has gone.
 std::atomic<bool> cancelAll{false};
 
 } // namespace
@@ -99,7 +101,7 @@ bool DownloadRun::ParseAddress(const std::string& text, uint16_t defaultPort, st
     return true;
 }
 
-bool DownloadRun::CheckFile(int& kind)
+bool DownloadRun::CheckFile(int& kind, int64_t& size)
 {
     const DownloadFileInfo info = ClassifyDownloadFile(request.file);
     switch (info.outcome) {
@@ -117,6 +119,7 @@ bool DownloadRun::CheckFile(int& kind)
         break;
     }
     kind = info.kind;
+    size = info.size;
     return true;
 }
 
@@ -164,12 +167,11 @@ bool DownloadRun::PrepareTargets()
 int DownloadRun::Run()
 {
     int kind = 0;
-    if (!CheckFile(kind) || !PrepareTargets()) {
+    int64_t size = 0;
+    if (!CheckFile(kind, size) || !PrepareTargets()) {
         targets.clear(); // closes what was opened
         return ExitUsage;
     }
-    const DownloadFileInfo info = ClassifyDownloadFile(request.file);
-
     ProgressView::Mode mode = request.json    ? ProgressView::Mode::Json
                               : request.quiet ? ProgressView::Mode::Quiet
                               : ::isatty(fileno(messages)) ? ProgressView::Mode::Bars
@@ -180,7 +182,7 @@ int DownloadRun::Run()
     cancelAll.store(false, std::memory_order_release);
 
     for (auto& target : targets) {
-        target->index = view.AddTarget(target->label, info.size);
+        target->index = view.AddTarget(target->label, size);
         target->reporter = std::make_unique<CliReporter>(view, target->index, cancelAll, request.timeoutSeconds);
         if (target->port)
             target->serialJob = std::make_unique<SerialDownloadJob>(

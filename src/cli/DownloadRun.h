@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -30,7 +31,7 @@ public:
 private:
     struct Target;
 
-    bool CheckFile(int& kind);
+    bool CheckFile(int& kind, int64_t& size);
     bool PrepareTargets();
     void Supervise(ProgressView& view);
     void Cancel(ProgressView& view);
