@@ -54,7 +54,7 @@ void CliReporter::StopForTimeout()
 std::string CliReporter::TimeoutText() const
 {
     char text[128];
-    std::snprintf(text, sizeof text, "Not finished within %g seconds (--timeout): the download was stopped.",
-                  timeoutSeconds);
+    std::snprintf(text, sizeof text, "Not finished within %g %s (--timeout): the download was stopped.",
+                  timeoutSeconds, timeoutSeconds == 1 ? "second" : "seconds");
     return text;
 }
