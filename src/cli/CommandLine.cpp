@@ -34,10 +34,10 @@ void AddTimeout(CLI::App& command, CliRequest& request, const char* what)
 }
 
 // The targets in the order they were given, --port and --ip mixed.
-std::vector<TargetSpec> TargetsInOrder(const CLI::App& download, const CLI::Option* portOption,
+std::vector<TargetArgument> TargetsInOrder(const CLI::App& download, const CLI::Option* portOption,
                                        const CLI::Option* ipOption)
 {
-    std::vector<TargetSpec> targets;
+    std::vector<TargetArgument> targets;
     std::map<const CLI::Option*, size_t> used;
     for (const CLI::Option* option : download.parse_order()) {
         if (option != portOption && option != ipOption)
@@ -45,7 +45,7 @@ std::vector<TargetSpec> TargetsInOrder(const CLI::App& download, const CLI::Opti
         const auto& values = option->results();
         const size_t at = used[option]++;
         if (at < values.size())
-            targets.push_back({option == portOption ? TargetSpec::Kind::Port : TargetSpec::Kind::Ip, values[at]});
+            targets.push_back({option == portOption ? TargetArgument::Kind::Port : TargetArgument::Kind::Ip, values[at]});
     }
     return targets;
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 // One download target as given: --port NAME or --ip ADDRESS[:PORT].
-struct TargetSpec {
+struct TargetArgument {
     enum class Kind { Port, Ip };
     Kind kind = Kind::Port;
     std::string text;
@@ -18,7 +18,7 @@ struct CliRequest {
     Command command = Command::Ports;
 
     std::string file;                // download
-    std::vector<TargetSpec> targets; // download, in the order given
+    std::vector<TargetArgument> targets; // download, in the order given
     std::string port;                // induce, send, monitor
     std::string text;                // send
     uint32_t baudRate = 115200;

@@ -34,7 +34,7 @@ constexpr auto LetGoLimit = std::chrono::seconds(5);
 } // namespace
 
 struct DownloadRun::Target {
-    TargetSpec spec;
+    TargetArgument argument;
     std::string label;
     int comNumber = 0;
     std::shared_ptr<SerialPort> port;
@@ -126,33 +126,33 @@ bool DownloadRun::CheckFile(int& kind, int64_t& size)
 bool DownloadRun::PrepareTargets()
 {
     std::set<std::string> seen;
-    for (const TargetSpec& spec : request.targets) {
+    for (const TargetArgument& argument : request.targets) {
         auto target = std::make_unique<Target>();
-        target->spec = spec;
-        target->label = spec.text;
+        target->argument = argument;
+        target->label = argument.text;
         std::string error;
         std::string key;
-        if (spec.kind == TargetSpec::Kind::Port) {
-            if (!SerialTarget::Resolve(spec.text, target->comNumber, &error)) {
+        if (argument.kind == TargetArgument::Kind::Port) {
+            if (!SerialTarget::Resolve(argument.text, target->comNumber, &error)) {
                 Refuse(error);
                 return false;
             }
             key = "COM" + std::to_string(target->comNumber);
         } else {
-            if (!ParseAddress(spec.text, request.tftpPort, target->address, target->tftpPort, &error)) {
+            if (!ParseAddress(argument.text, request.tftpPort, target->address, target->tftpPort, &error)) {
                 Refuse(error);
                 return false;
             }
             key = target->address + ":" + std::to_string(target->tftpPort);
         }
         if (!seen.insert(key).second) {
-            Refuse(spec.text + " is named twice; each target takes one download at a time.");
+            Refuse(argument.text + " is named twice; each target takes one download at a time.");
             return false;
         }
         targets.push_back(std::move(target));
     }
     for (auto& target : targets) {
-        if (target->spec.kind != TargetSpec::Kind::Port)
+        if (target->argument.kind != TargetArgument::Kind::Port)
             continue;
         std::string error;
         target->port = SerialTarget::Open(target->comNumber, request.baudRate, request.format, &error);
