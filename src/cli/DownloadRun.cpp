@@ -46,14 +46,6 @@ struct DownloadRun::Target {
     std::unique_ptr<EthernetDownloadJob> ethernetJob;
 };
 
-namespace {
-
-// Read by every reporter. Process-wide, not a member: a reporter abandoned to a
-// worker that never let go must still find it after the run has gone.
-std::atomic<bool> cancelAll{false};
-
-} // namespace
-
 DownloadRun::DownloadRun(const CliRequest& request, RunSignals& signals, std::FILE* messages, std::FILE* results)
     : request(request), signals(signals), messages(messages), results(results)
 {
@@ -176,10 +168,7 @@ int DownloadRun::Run()
                               : request.quiet ? ProgressView::Mode::Quiet
                               : ::isatty(fileno(messages)) ? ProgressView::Mode::Bars
                                                            : ProgressView::Mode::Lines;
-    if (request.json && request.quiet)
-        mode = ProgressView::Mode::Json;
     ProgressView view(mode, messages, results, [this] { signals.Wake(); });
-    cancelAll.store(false, std::memory_order_release);
 
     for (auto& target : targets) {
         target->index = view.AddTarget(target->label, size);
@@ -202,9 +191,14 @@ int DownloadRun::Run()
     view.Redraw();
 
     Supervise(view);
-    WaitForWorkersToLetGo();
+    const bool letGo = WaitForWorkersToLetGo();
     view.Conclude();
     const int exit = ExitCodeOf(view);
+    if (!letGo) {
+        // A worker still holds its reporter (and the view): nothing may be destroyed.
+        std::fflush(nullptr);
+        std::_Exit(exit);
+    }
     targets.clear();
     return exit;
 }
@@ -269,7 +263,7 @@ void DownloadRun::Cancel(ProgressView& view)
               " to stop (Ctrl-C again to leave at once).");
 }
 
-void DownloadRun::WaitForWorkersToLetGo()
+bool DownloadRun::WaitForWorkersToLetGo()
 {
     // The serial worker clears its running flag before Finish and lets go of its
     // port after; the Ethernet worker clears its flag after Finish. Either way
@@ -284,13 +278,10 @@ void DownloadRun::WaitForWorkersToLetGo()
     };
     for (const auto& target : targets) {
         while (!done(*target)) {
-            if (Clock::now() > limit) {
-                // Leaving the objects to the worker is safe; destroying them is not.
-                (void)target->reporter.release();
-                (void)new std::shared_ptr<SerialPort>(std::move(target->port));
-                break;
-            }
+            if (Clock::now() > limit)
+                return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
+    return true;
 }

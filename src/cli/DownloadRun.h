@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -35,7 +36,9 @@ private:
     bool PrepareTargets();
     void Supervise(ProgressView& view);
     void Cancel(ProgressView& view);
-    void WaitForWorkersToLetGo();
+    // False when a worker has not let go in time: the run must then end the
+    // process without destroying anything.
+    bool WaitForWorkersToLetGo();
     static int ExitCodeOf(const ProgressView& view);
     void Refuse(const std::string& text);
 
@@ -44,4 +47,6 @@ private:
     std::FILE* const messages;
     std::FILE* const results;
     std::vector<std::unique_ptr<Target>> targets;
+    // Read by every reporter; set once by the first SIGINT or SIGTERM.
+    std::atomic<bool> cancelAll{false};
 };
