@@ -46,7 +46,8 @@ private:
     RunSignals& signals;
     std::FILE* const messages;
     std::FILE* const results;
-    std::vector<std::unique_ptr<Target>> targets;
-    // Read by every reporter; set once by the first SIGINT or SIGTERM.
+    // Read by every reporter (so declared before them); set once by the first
+    // SIGINT or SIGTERM.
     std::atomic<bool> cancelAll{false};
+    std::vector<std::unique_ptr<Target>> targets;
 };
