@@ -1,0 +1,153 @@
+#include "CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <map>
+#include <ostream>
+
+#include "ExitCode.h"
+#include "SerialTarget.h"
+
+namespace {
+
+#ifndef VENNIX_VERSION
+#define VENNIX_VERSION "unknown"
+#endif
+
+void AddLineOptions(CLI::App& command, CliRequest& request)
+{
+    std::vector<std::string> rates;
+    for (uint32_t rate : SerialTarget::BaudRates())
+        rates.push_back(std::to_string(rate));
+    command.add_option("--baud", request.baudRate, "baud rate (default 115200)")
+        ->check(CLI::IsMember(rates))
+        ->type_name("N");
+    command.add_option("--format", request.format, "data format: 8n1, 8n2, 8o1, 8o2, 8e1 or 8e2 (default 8n1)")
+        ->transform(CLI::IsMember(SerialTarget::DataFormats(), CLI::ignore_case))
+        ->type_name("FORMAT");
+}
+
+void AddTimeout(CLI::App& command, CliRequest& request, const char* what)
+{
+    command.add_option("--timeout", request.timeoutSeconds, what)->check(CLI::PositiveNumber)->type_name("SECONDS");
+}
+
+// The targets in the order they were given, --port and --ip mixed.
+std::vector<TargetArgument> TargetsInOrder(const CLI::App& download, const CLI::Option* portOption,
+                                       const CLI::Option* ipOption)
+{
+    std::vector<TargetArgument> targets;
+    std::map<const CLI::Option*, size_t> used;
+    for (const CLI::Option* option : download.parse_order()) {
+        if (option != portOption && option != ipOption)
+            continue;
+        const auto& values = option->results();
+        const size_t at = used[option]++;
+        if (at < values.size())
+            targets.push_back({option == portOption ? TargetArgument::Kind::Port : TargetArgument::Kind::Ip, values[at]});
+    }
+    return targets;
+}
+
+} // namespace
+
+int CommandLine::Parse(int argc, const char* const* argv, CliRequest& request, std::ostream& out, std::ostream& err)
+{
+    CLI::App app{"Downloads firmware (.bin) and applications (.bff) to operator terminals over serial ports and "
+                 "Ethernet, several at once; also brings a terminal into its bootloader and talks to its console.",
+                 "vennix-cli"};
+    app.set_version_flag("--version", std::string("vennix-cli ") + VENNIX_VERSION);
+    app.require_subcommand(1);
+    app.footer("Exit codes: 0 every target finished, 1 a target failed, 2 bad usage or a refused file or "
+               "target, 3 cancelled (Ctrl-C), 4 timed out.");
+
+    CLI::App* ports = app.add_subcommand("ports", "list the serial ports, with what identifies USB adapters");
+    ports->add_flag("--json", request.json, "one JSON object per port and line");
+
+    CLI::App* download = app.add_subcommand(
+        "download", "send FILE to every TARGET at once; a TARGET is --port NAME or --ip ADDRESS");
+    download->add_option("FILE", request.file, "the .bin firmware or .bff application to send")
+        ->required()
+        ->type_name("FILE");
+    std::vector<std::string> portNames;
+    std::vector<std::string> addresses;
+    CLI::Option* portOption =
+        download->add_option("--port", portNames, "a serial target: COM name (COM33) or device (/dev/ttyUSB0)")
+            ->type_name("NAME")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    CLI::Option* ipOption =
+        download->add_option("--ip", addresses, "an Ethernet target: dotted IPv4 address, optionally :PORT")
+            ->type_name("ADDRESS")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    download->add_option("--tftp-port", request.tftpPort, "UDP port of the units' TFTP servers (default 69)")
+        ->check(CLI::Range(1, 65535))
+        ->type_name("N");
+    AddLineOptions(*download, request);
+    AddTimeout(*download, request, "stop a target that has not finished after SECONDS");
+    download->add_flag("--json", request.json, "one JSON object per line for each status, progress step and result");
+    download->add_flag("--quiet", request.quiet, "print only the summary (and errors)");
+
+    CLI::App* induce = app.add_subcommand("induce", "bring the terminal on a port into its bootloader");
+    induce->add_option("--port", request.port, "the port")->required()->type_name("NAME");
+    AddTimeout(*induce, request, "give up after SECONDS");
+    induce->add_flag("--json", request.json, "the result as one JSON object");
+
+    CLI::App* send = app.add_subcommand("send", "write TEXT to a port; \\xHH stands for any byte");
+    send->add_option("--port", request.port, "the port")->required()->type_name("NAME");
+    AddLineOptions(*send, request);
+    send->add_option("TEXT", request.text, "what to send")->required();
+
+    CLI::App* monitor = app.add_subcommand("monitor", "print what the terminal sends, as the window shows it");
+    monitor->add_option("--port", request.port, "the port")->required()->type_name("NAME");
+    AddLineOptions(*monitor, request);
+    monitor->add_flag("--raw", request.raw, "the bytes themselves, not rendered");
+    AddTimeout(*monitor, request, "stop listening after SECONDS");
+
+    // CLI11 would only say that a command is missing.
+    const auto commands = app.get_subcommands([](const CLI::App* command) { return command != nullptr; });
+    const bool known = argc > 1 && std::any_of(commands.begin(), commands.end(),
+                                               [&](const CLI::App* command) { return command->get_name() == argv[1]; });
+    if (argc > 1 && argv[1][0] != '-' && !known) {
+        err << "vennix-cli: unknown command \"" << argv[1]
+            << "\"; the commands are ports, download, induce, send and monitor.\n";
+        return ExitUsage;
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return ExitFinished;
+    } catch (const CLI::CallForAllHelp&) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return ExitFinished;
+    } catch (const CLI::CallForVersion& version) {
+        out << version.what() << "\n";
+        return ExitFinished;
+    } catch (const CLI::ParseError& error) {
+        err << "vennix-cli: " << error.what() << "\nRun vennix-cli --help for the usage.\n";
+        return ExitUsage;
+    }
+
+    if (ports->parsed())
+        request.command = CliRequest::Command::Ports;
+    else if (download->parsed())
+        request.command = CliRequest::Command::Download;
+    else if (induce->parsed())
+        request.command = CliRequest::Command::Induce;
+    else if (send->parsed())
+        request.command = CliRequest::Command::Send;
+    else
+        request.command = CliRequest::Command::Monitor;
+    std::transform(request.format.begin(), request.format.end(), request.format.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+
+    if (request.command == CliRequest::Command::Download) {
+        request.targets = TargetsInOrder(*download, portOption, ipOption);
+        if (request.targets.empty()) {
+            err << "vennix-cli: download needs at least one target: --port NAME or --ip ADDRESS.\n";
+            return ExitUsage;
+        }
+    }
+    return -1;
+}
