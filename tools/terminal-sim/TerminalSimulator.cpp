@@ -1266,7 +1266,19 @@ void TerminalSimulator::State::Chatter(Clock::time_point now)
     std::string text;
     for (int i = 0; i < due; ++i)
         text += "status " + std::to_string(++chatterLines) + ": running, 41 C\r\n";
-    Send(text.data(), text.size());
+    if (options.silent || !line.IsOpen())
+        return;
+    // Not logged line by line: at a line every half millisecond the log would
+    // hold little else. Every thousandth line says how far the talk has got.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    if (unescaping) {
+        std::vector<uint8_t> escaped = XonXoffUnescaper::Escape(bytes, text.size());
+        output.insert(output.end(), escaped.begin(), escaped.end());
+    } else {
+        output.insert(output.end(), bytes, bytes + text.size());
+    }
+    if (chatterLines / 1000 != (chatterLines - static_cast<uint64_t>(due)) / 1000)
+        Log(TerminalEvent::Kind::LineControl, std::to_string(chatterLines) + " status lines sent so far");
 }
 
 // What a real loader would make of the far end's flow control: the bootloader
