@@ -38,6 +38,7 @@ const char BootDoneText[] = "ok\r\nloader up\r\n";
 // Idle talk is capped per wake-up, so a tiny interval after a long stall
 // cannot flood the line in one go.
 constexpr int MaxChatterLinesAtOnce = 64;
+constexpr size_t MaxChatterBacklog = 64 * 1024;
 constexpr uint8_t XonByte = 0x11;
 constexpr uint8_t XoffByte = 0x13;
 constexpr uint8_t XonXoffFlowReply = 0x81;
@@ -1266,7 +1267,8 @@ void TerminalSimulator::State::Chatter(Clock::time_point now)
     std::string text;
     for (int i = 0; i < due; ++i)
         text += "status " + std::to_string(++chatterLines) + ": running, 41 C\r\n";
-    if (options.silent || !line.IsOpen())
+    // Nobody reads the line: a real terminal's talk would be lost on the wire too.
+    if (options.silent || !line.IsOpen() || output.size() > MaxChatterBacklog)
         return;
     // Not logged line by line: at a line every half millisecond the log would
     // hold little else. Every thousandth line says how far the talk has got.
