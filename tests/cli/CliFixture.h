@@ -13,6 +13,7 @@
 
 #include "CliProcess.h"
 #include "TempUserFolders.h"
+#include "TestFiles.h"
 #include "TerminalSimulator.h"
 #include "TftpServer.h"
 
@@ -55,19 +56,7 @@ protected:
 
     std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) const
     {
-        const std::filesystem::path path = folders.Root() / name;
-        std::ofstream file(path, std::ios::binary);
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
-
-    static std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
-    {
-        std::mt19937 generator(seed);
-        std::vector<uint8_t> bytes(size);
-        for (uint8_t& byte : bytes)
-            byte = static_cast<uint8_t>(generator());
-        return bytes;
+        return WriteTestFile(folders.Root(), name, bytes);
     }
 
     static std::vector<std::string> Lines(const std::string& text)

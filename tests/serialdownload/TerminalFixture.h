@@ -14,6 +14,7 @@
 
 #include "RecordingReporter.h"
 #include "TempUserFolders.h"
+#include "TestFiles.h"
 #include "SerialDownloadJob.h"
 #include "SerialPort.h"
 #include "TerminalSimulator.h"
@@ -53,19 +54,7 @@ protected:
 
     std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes)
     {
-        const std::filesystem::path path = folder / name;
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
-
-    static std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
-    {
-        std::mt19937 generator(seed);
-        std::vector<uint8_t> bytes(size);
-        for (uint8_t& byte : bytes)
-            byte = static_cast<uint8_t>(generator());
-        return bytes;
+        return WriteTestFile(folder, name, bytes);
     }
 
     // Starts a job on the fixture's port; the download runs on its worker.

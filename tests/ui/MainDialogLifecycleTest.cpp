@@ -31,14 +31,6 @@ namespace {
 
 constexpr int WorkerMs = 15000; // generous: the machine may be busy with other builds
 
-QByteArray RandomBytes(int size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    QByteArray bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(generator() & 0xFF);
-    return bytes;
-}
 
 QByteArray BytesOf(const ReceivedImage& image)
 {
@@ -81,7 +73,7 @@ private slots:
         options.chatterIntervalMs = intervalMs;
         options.chatterAlways = always;
         Start(options);
-        const QByteArray image = RandomBytes(600, 11);
+        const QByteArray image = RandomQBytes(600, 11);
         AppSettings settings = SettingsFor(1, WriteFile("talk.bin", image));
         MainDialog dialog(settings, &ComPortNames::List);
         dialog.show();
@@ -115,8 +107,8 @@ private slots:
         options.firmwareVersion = "1.40"; // too old for frames: the worker resets it
         options.flowControlReply = 0x81;
         Start(options);
-        const QByteArray firmware = RandomBytes(900, 3);
-        const QByteArray application = RandomBytes(1500, 4);
+        const QByteArray firmware = RandomQBytes(900, 3);
+        const QByteArray application = RandomQBytes(1500, 4);
         AppSettings settings = SettingsFor(1, WriteFile("new.bin", firmware));
         settings.baud = "9600";
         settings.dataformat = "8e1";
@@ -174,7 +166,7 @@ private slots:
         options.flowControlReply = 0x80;
         options.unplugAfterBytes = 3000;
         Start(options);
-        AppSettings settings = SettingsFor(1, WriteFile("big.bff", RandomBytes(40000, 5)));
+        AppSettings settings = SettingsFor(1, WriteFile("big.bff", RandomQBytes(40000, 5)));
         MainDialog dialog(settings, &ComPortNames::List);
         dialog.show();
         dialog.downloadButton->click();
@@ -266,7 +258,7 @@ private slots:
         QVERIFY(!gProgressDialog->isVisible());
 
         // Enter anywhere else is the Download command, as before.
-        dialog.SelectFile(WriteFile("enter.bff", RandomBytes(300, 8)));
+        dialog.SelectFile(WriteFile("enter.bff", RandomQBytes(300, 8)));
         enterOn(dialog.autoOpenBox);
         QVERIFY(dialog.serialJob);
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);

@@ -32,14 +32,6 @@ namespace {
 
 constexpr int WorkerMs = 15000; // generous: the machine may be busy with other builds
 
-QByteArray RandomBytes(int size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    QByteArray bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(generator() & 0xFF);
-    return bytes;
-}
 
 } // namespace
 
@@ -198,7 +190,7 @@ private slots:
     {
         StartSimulator(TerminalLoader::Bootloader);
         QString path = folder->Path() + "/image.bin";
-        QByteArray image = RandomBytes(3000, 7);
+        QByteArray image = RandomQBytes(3000, 7);
         WriteFile(path, image);
 
         AppSettings settings = SettingsFor(0);
@@ -234,7 +226,7 @@ private slots:
         std::string error;
         QVERIFY2(simulator->Start(&error), error.c_str());
         QString path = folder->Path() + "/old.bin";
-        WriteFile(path, RandomBytes(700, 9));
+        WriteFile(path, RandomQBytes(700, 9));
         AppSettings settings = SettingsFor(1);
         settings.filename = path.toStdString();
         MainDialog dialog(settings, &ComPortNames::List);
@@ -253,7 +245,7 @@ private slots:
     {
         StartSimulator(TerminalLoader::Apploader, /*silent=*/true);
         QString path = folder->Path() + "/app.bff";
-        WriteFile(path, RandomBytes(100, 1));
+        WriteFile(path, RandomQBytes(100, 1));
         AppSettings settings = SettingsFor(1);
         settings.filename = path.toStdString();
         MainDialog dialog(settings, &ComPortNames::List);
@@ -283,7 +275,7 @@ private slots:
         QVERIFY2(server.Start(&error), error.c_str());
 
         QString path = folder->Path() + "/app.bff";
-        QByteArray image = RandomBytes(5000, 3);
+        QByteArray image = RandomQBytes(5000, 3);
         WriteFile(path, image);
         AppSettings settings = SettingsFor(0);
         settings.useethernet = 1;
