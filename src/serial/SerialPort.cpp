@@ -1,22 +1,11 @@
 #include "SerialPort.h"
 
-#include "ComPortNames.h"
 #include "NotifyTarget.h"
-#include "TtyLine.h"
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
+#include "SerialDevice.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <strings.h>
 #include <system_error>
 
 namespace {
@@ -42,16 +31,10 @@ constexpr Milliseconds kClosePollInterval(50);
 constexpr int kDrainPassLimit = 45;
 
 // When a notification could not be posted because another port held the
-// shared lock, the I/O thread looks again this soon instead of waiting for
-// the next byte, which may never come.
-constexpr int kBusyLockRetryMs = 10;
-
-// After the I/O thread has handed everything to the device, Close lets the
-// device send what it still holds as long as the line keeps moving; when
-// nothing has left for this long (a line held by flow control), the rest is
-// dropped so that closing never hangs.
-constexpr Milliseconds kKernelDrainStallLimit(2300);
-constexpr Milliseconds kKernelDrainPollInterval(10);
+// shared lock, or the device refused a read or write for a passing reason,
+// the I/O thread looks again this soon instead of waiting for the next byte,
+// which may never come.
+constexpr int kRetrySoonMs = 10;
 
 constexpr uint32_t Next(uint32_t index, uint32_t step = 1)
 {
@@ -74,52 +57,15 @@ bool Unescape(uint8_t follower, uint8_t& decoded)
     }
 }
 
-SerialOpenError OpenErrorFrom(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENXIO:
-    case ENODEV:
-        return SerialOpenError::NoSuchDevice;
-    case EBUSY:
-    case EWOULDBLOCK:
-        return SerialOpenError::InUse;
-    case EACCES:
-    case EPERM:
-        return SerialOpenError::PermissionDenied;
-    default:
-        return SerialOpenError::Other;
-    }
-}
-
-// The device path behind a port name. "\\.\COM12", "COM12" and the port list's
-// "COM12 (ttyS11)" all name port 12; any other name must be a path.
-std::string ResolveDevice(const std::string& name)
-{
-    const std::string devicePrefix = "\\\\.\\";
-    std::string rest = name.rfind(devicePrefix, 0) == 0 ? name.substr(devicePrefix.size()) : name;
-    if (rest.size() >= 3 && ::strncasecmp(rest.c_str(), "COM", 3) == 0)
-        return ComPortNames::DevicePath(ComPortNames::ParseNumber(rest));
-    if (!rest.empty() && rest[0] == '/')
-        return rest;
-    return std::string();
-}
-
 } // namespace
 
-SerialPort::SerialPort()
+SerialPort::SerialPort() : device(SerialDevice::Create())
 {
-    // Made once for the object's whole life, so that Wake from any thread
-    // (AbortWrite, SetNotifications) never meets a descriptor that Open or
-    // Close is replacing. Open fails if it could not be made.
-    wakeEvent = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
 SerialPort::~SerialPort()
 {
     Close();
-    if (wakeEvent >= 0)
-        ::close(wakeEvent);
 }
 
 bool SerialPort::OpenByNumber(int number, uint32_t baudRate, int alwaysEscapeFlag, int parity,
@@ -144,24 +90,6 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
         return FailOpen(SerialOpenError::Other);
     alwaysEscape.store(alwaysEscapeFlag != 0 ? 1 : 0, std::memory_order_release);
 
-    const std::string path = ResolveDevice(deviceName);
-    if (path.empty())
-        return FailOpen(SerialOpenError::NoSuchDevice);
-    // Non-blocking so that neither the open (waiting for carrier) nor any
-    // read or write can hold up a thread; the I/O thread waits in poll.
-    portHandle = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (portHandle < 0)
-        return FailOpen(OpenErrorFrom(errno));
-    if (!::isatty(portHandle))
-        return FailOpen(SerialOpenError::NoSuchDevice);
-    // No sharing: TIOCEXCL keeps other openers out, except root, which only
-    // the flock stops (it also covers programs that lock instead).
-    if (::flock(portHandle, LOCK_EX | LOCK_NB) != 0)
-        return FailOpen(OpenErrorFrom(errno));
-    if (::ioctl(portHandle, TIOCEXCL) != 0)
-        return FailOpen(OpenErrorFrom(errno));
-    exclusiveHeld = true;
-
     lineSettings.baudRate = baudRate;
     lineSettings.parity = parity;
     lineSettings.stopBits = stopBits;
@@ -169,18 +97,14 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
     lineSettings.flow = static_cast<int32_t>(flow);
     lineSettings.dtrOn = flow == FlowControl::DsrDtr || flow == FlowControl::RtsCtsDsrDtr;
     outX.store(flow == FlowControl::XonXoff, std::memory_order_release);
-    switch (TtyLine::Apply(portHandle, lineSettings)) {
-    case TtyLine::Result::Ok: break;
-    case TtyLine::Result::BadRate: return FailOpen(SerialOpenError::RateNotSupported);
-    case TtyLine::Result::BadFormat: return FailOpen(SerialOpenError::Other);
-    case TtyLine::Result::DeviceError: return FailOpen(OpenErrorFrom(errno));
-    }
-
-    if (wakeEvent < 0)
+    if (!device->CanWake())
         return FailOpen(SerialOpenError::Other);
+    const SerialOpenError opened = device->Open(deviceName, lineSettings);
+    if (opened != SerialOpenError::None)
+        return FailOpen(opened);
 
-    stopRequested.store(false, std::memory_order_relaxed);
     failed.store(false, std::memory_order_relaxed);
+    clearErrorsFailed = false;
     abandonedWrite = false;
     try {
         ioThread = std::thread(&SerialPort::IoThreadMain, this);
@@ -193,26 +117,12 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
     return true;
 }
 
-void SerialPort::ReleaseExclusive()
-{
-    // The exclusive flag belongs to the tty, not to our descriptor: while
-    // anyone else (a terminal simulator, a getty) keeps the device open it
-    // would outlive our close and refuse our own next open.
-    if (exclusiveHeld)
-        ::ioctl(portHandle, TIOCNXCL);
-    exclusiveHeld = false;
-}
-
 bool SerialPort::FailOpen(SerialOpenError why)
 {
     // An open port stays as it is; only the resources of this attempt go.
     if (isOpen.load(std::memory_order_acquire) == 0) {
         lock.Close();
-        if (portHandle >= 0) {
-            ReleaseExclusive();
-            ::close(portHandle);
-            portHandle = -1;
-        }
+        device->Close(false);
     }
     lastOpenError = why;
     return false;
@@ -223,8 +133,7 @@ void SerialPort::Close()
     const bool windowCleared = SetNotifyWindow(nullptr, NotifyReceived);
 
     if (ioThread.joinable()) {
-        stopRequested.store(true, std::memory_order_release);
-        Wake();
+        device->RequestStop();
         std::unique_lock<std::mutex> guard(exitMutex);
         while (!exitSignal.wait_for(guard, kClosePollInterval,
                                     [this] { return threadRunning.load(std::memory_order_acquire) == 0; }))
@@ -234,11 +143,8 @@ void SerialPort::Close()
     }
 
     if (isOpen.load(std::memory_order_acquire) != 0) {
-        DrainKernelOutput();
+        device->Close(!failed.load(std::memory_order_acquire) && !abandonedWrite);
         lock.Close();
-        ReleaseExclusive();
-        ::close(portHandle);
-        portHandle = -1;
         isOpen.store(0, std::memory_order_release);
     }
 
@@ -252,30 +158,6 @@ void SerialPort::Close()
         notifyMask.store(0, std::memory_order_relaxed);
         notifyWindow.store(nullptr, std::memory_order_release);
     }
-}
-
-void SerialPort::DrainKernelOutput()
-{
-    if (failed.load(std::memory_order_acquire))
-        return;
-    if (!abandonedWrite) {
-        int previous = -1;
-        auto lastProgress = Clock::now();
-        for (;;) {
-            int queued = 0;
-            if (::ioctl(portHandle, TIOCOUTQ, &queued) != 0 || queued <= 0)
-                return;
-            if (queued != previous) {
-                previous = queued;
-                lastProgress = Clock::now();
-            } else if (Clock::now() - lastProgress > kKernelDrainStallLimit) {
-                break;
-            }
-            std::this_thread::sleep_for(kKernelDrainPollInterval);
-        }
-    }
-    // What is left cannot leave; without this close() itself would wait for it.
-    ::tcflush(portHandle, TCOFLUSH);
 }
 
 bool SerialPort::SetNotifyWindow(NotifyTarget* window, uint32_t mask)
@@ -329,7 +211,7 @@ bool SerialPort::SetFlowControl(FlowControl flow)
         break;
     }
     outX.store(flow == FlowControl::XonXoff, std::memory_order_release);
-    return TtyLine::Apply(portHandle, lineSettings) == TtyLine::Result::Ok;
+    return device->Apply(lineSettings);
 }
 
 bool SerialPort::EscapingOn() const
@@ -339,11 +221,7 @@ bool SerialPort::EscapingOn() const
 
 void SerialPort::Wake()
 {
-    if (wakeEvent >= 0) {
-        const uint64_t one = 1;
-        // A full counter (never in practice) already means "wake up".
-        [[maybe_unused]] ssize_t written = ::write(wakeEvent, &one, sizeof one);
-    }
+    device->Wake();
 }
 
 void SerialPort::FlushReceived()
@@ -543,13 +421,16 @@ uint32_t SerialPort::ReceiveArmCount() const
 }
 
 // ---------------------------------------------------------------------------
-// The I/O thread. It alone advances rxWrite and txRead and touches the device
-// for reading and writing. "Read outstanding" here means waiting in poll for
-// POLLIN, "write outstanding" waiting for POLLOUT after the device refused
-// more bytes.
+// The I/O thread. It alone advances rxWrite and txRead and asks the device to
+// read and write; the device says how its reads and writes went and waits for
+// them.
 
 void SerialPort::IoThreadMain()
 {
+    // A thread that cannot do its I/O moves no bytes; counting the port as
+    // failed lets every writer return and Close end the thread as usual.
+    if (!device->BeginThread())
+        MarkFailed();
     threadRunning.store(1, std::memory_order_release);
     threadRunning.notify_all();
 
@@ -559,18 +440,19 @@ void SerialPort::IoThreadMain()
     bool sentCheckDue = false;
     int drainPasses = 0;
     for (;;) {
+        // A read or write refused for a passing reason, or a check that found
+        // the shared lock busy, is tried again soon.
+        bool retrySoon = false;
         bool progressed = HandleAbortRequest(writePending);
 
         if (!failed.load(std::memory_order_relaxed))
-            progressed |= ReceivePass(readPending);
+            progressed |= ReceivePass(readPending, retrySoon);
 
         bool leave = false;
-        progressed |= TransmitPass(writePending, stop, drainPasses, sentCheckDue, leave);
+        progressed |= TransmitPass(writePending, stop, drainPasses, sentCheckDue, retrySoon, leave);
         if (leave)
             break;
 
-        // A check that found the shared lock busy is made again soon.
-        bool retrySoon = false;
         if (sentCheckDue) {
             sentCheckDue = !SentCheck();
             retrySoon |= sentCheckDue;
@@ -584,31 +466,24 @@ void SerialPort::IoThreadMain()
         const bool deviceUsable = !failed.load(std::memory_order_relaxed);
         if (deviceUsable && !readPending && !progressed && !ParkReceiver())
             progressed = true; // room appeared meanwhile: read at once
-        pollfd fds[2] = {};
-        fds[0].fd = wakeEvent;
-        fds[0].events = POLLIN;
-        fds[1].fd = deviceUsable ? portHandle : -1;
-        fds[1].events = static_cast<short>((readPending ? POLLIN : 0) | (writePending ? POLLOUT : 0));
-        const int timeout = progressed ? 0 : (retrySoon ? kBusyLockRetryMs : -1);
-        if (::poll(fds, 2, timeout) > 0) {
-            if (fds[0].revents & POLLIN) {
-                uint64_t count = 0;
-                [[maybe_unused]] ssize_t got = ::read(wakeEvent, &count, sizeof count);
-            }
-            if (fds[1].revents & POLLIN)
-                readPending = false;
-            if (fds[1].revents & POLLOUT)
-                writePending = false;
-            // A hang-up (device unplugged, far end closed) is reported here;
-            // polling such a device again would return at once forever.
-            if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
-                MarkFailed();
+        const int timeout = progressed ? 0 : (retrySoon ? kRetrySoonMs : -1);
+        const SerialDevice::Events events = device->Wait(readPending, writePending, deviceUsable, timeout);
+        if (events.readDone) {
+            readPending = false;
+            ReadCompleted(events.readCount);
         }
+        if (events.writeDone) {
+            writePending = false;
+            WriteCompleted(events.writeCount, sentCheckDue);
+        }
+        if (events.gone)
+            MarkFailed();
         receiverParked.store(false, std::memory_order_relaxed);
 
-        stop = stopRequested.load(std::memory_order_acquire);
+        stop = stop || device->StopRequested();
     }
 
+    device->EndThread(readPending, writePending);
     {
         std::lock_guard<std::mutex> guard(exitMutex);
         threadRunning.store(0, std::memory_order_release);
@@ -631,7 +506,24 @@ bool SerialPort::ParkReceiver()
     return true;
 }
 
-bool SerialPort::ReceivePass(bool& readPending)
+void SerialPort::ReadCompleted(uint32_t count)
+{
+    if (count == 0)
+        return;
+    rxWrite.store(Next(rxWrite.load(std::memory_order_relaxed), count), std::memory_order_release);
+    if (!device->ClearErrors())
+        clearErrorsFailed = true;
+}
+
+void SerialPort::WriteCompleted(uint32_t count, bool& sentCheckDue)
+{
+    if (count == 0)
+        return;
+    txRead.store(Next(txRead.load(std::memory_order_relaxed), count), std::memory_order_release);
+    sentCheckDue = true;
+}
+
+bool SerialPort::ReceivePass(bool& readPending, bool& retrySoon)
 {
     if (readPending)
         return false;
@@ -645,25 +537,26 @@ bool SerialPort::ReceivePass(bool& readPending)
     if (freeRun == 0)
         return false;
 
-    const ssize_t got = ::read(portHandle, receiveRing + write, freeRun);
-    if (got > 0) {
-        rxWrite.store(Next(write, static_cast<uint32_t>(got)), std::memory_order_release);
+    uint32_t got = 0;
+    switch (device->StartRead(receiveRing + write, freeRun, got)) {
+    case SerialDevice::Io::Done:
+        ReadCompleted(got);
         return true;
-    }
-    // With VMIN 0 a read of nothing is not the end of the line, only "no
-    // bytes yet"; a hang-up shows in poll.
-    if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+    case SerialDevice::Io::Pending:
         readPending = true;
         return false;
+    case SerialDevice::Io::Retry:
+        retrySoon = true;
+        return false;
+    case SerialDevice::Io::Gone:
+        MarkFailed();
+        return false;
     }
-    if (errno == EINTR)
-        return true;
-    MarkFailed();
     return false;
 }
 
 bool SerialPort::TransmitPass(bool& writePending, bool stop, int& drainPasses, bool& sentCheckDue,
-                              bool& leave)
+                              bool& retrySoon, bool& leave)
 {
     if (failed.load(std::memory_order_relaxed)) {
         // Nothing will ever leave: drop what is queued so that no writer waits.
@@ -692,23 +585,21 @@ bool SerialPort::TransmitPass(bool& writePending, bool stop, int& drainPasses, b
     }
     drainPasses = 0;
     const uint32_t run = read <= write ? write - read : RingSize - read;
-    const ssize_t sent = ::write(portHandle, transmitRing + read, run);
-    if (sent > 0) {
-        txRead.store(Next(read, static_cast<uint32_t>(sent)), std::memory_order_release);
-        sentCheckDue = true;
+    uint32_t sent = 0;
+    switch (device->StartWrite(transmitRing + read, run, sent)) {
+    case SerialDevice::Io::Done:
+        WriteCompleted(sent, sentCheckDue);
         return true;
-    }
-    // Nothing taken: wait until the device has room (flow control may hold it).
-    if (sent == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+    case SerialDevice::Io::Pending:
         writePending = true;
         return false;
+    case SerialDevice::Io::Retry:
+        retrySoon = true;
+        return false;
+    case SerialDevice::Io::Gone:
+        MarkFailed();
+        return false;
     }
-    if (errno == EINTR)
-        return true;
-    // A write the device refuses for any other reason is not retried: on a
-    // tty that means the device has gone (EIO, ENODEV), and retrying would
-    // leave the bytes, and every writer waiting for them, stuck for good.
-    MarkFailed();
     return false;
 }
 
@@ -720,7 +611,7 @@ bool SerialPort::HandleAbortRequest(bool& writePending)
     // Drop both what waits in the ring and what the device still holds.
     txRead.store(txWrite.load(std::memory_order_acquire), std::memory_order_release);
     if (!failed.load(std::memory_order_relaxed))
-        ::tcflush(portHandle, TCOFLUSH);
+        device->DropOutput(writePending);
     writePending = false;
     abortsHandled.store(requested, std::memory_order_release);
     return true;
@@ -762,9 +653,9 @@ bool SerialPort::TransmitDrained() const
     return txRead.load(std::memory_order_relaxed) == txWrite.load(std::memory_order_acquire);
 }
 
-bool SerialPort::DeviceFailed() const
+bool SerialPort::ErrorDue() const
 {
-    return failed.load(std::memory_order_relaxed);
+    return failed.load(std::memory_order_relaxed) || clearErrorsFailed;
 }
 
 bool SerialPort::ReceivedCheck()
@@ -783,7 +674,12 @@ bool SerialPort::SentCheck()
 
 bool SerialPort::ErrorCheck()
 {
-    if (armedError.load(std::memory_order_acquire) == 0 || !DeviceFailed())
+    if (armedError.load(std::memory_order_acquire) == 0 || !ErrorDue())
         return true;
-    return PostIfArmed(armedError, WM_SERIAL_ERROR, &SerialPort::DeviceFailed);
+    if (!PostIfArmed(armedError, WM_SERIAL_ERROR, &SerialPort::ErrorDue))
+        return false;
+    // Told once per arming; a later failure to clear is news again.
+    if (armedError.load(std::memory_order_acquire) == 0)
+        clearErrorsFailed = false;
+    return true;
 }

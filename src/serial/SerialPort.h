@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "SystemSerialLock.h"
 
 class NotifyTarget;
+class SerialDevice;
 
 // Notifications posted to the registered NotifyTarget (one-shot each).
 constexpr uint32_t WM_SERIAL_RECEIVED = 1280;
@@ -101,7 +103,6 @@ public:
 
 private:
     bool FailOpen(SerialOpenError why);
-    void ReleaseExclusive();
     bool EscapingOn() const;
     void Wake();
     bool WriteAborted(uint32_t abortTicket) const;
@@ -110,28 +111,31 @@ private:
                    std::chrono::steady_clock::time_point deadline);
     void WaitForAbortHandled(uint32_t abortTicket);
     void ConsumedReceived(uint32_t newRead);
-    void DrainKernelOutput();
 
     // I/O thread.
     void IoThreadMain();
-    bool ReceivePass(bool& readPending);
+    bool ReceivePass(bool& readPending, bool& retrySoon);
     bool TransmitPass(bool& writePending, bool stop, int& drainPasses, bool& sentCheckDue,
-                      bool& leave);
+                      bool& retrySoon, bool& leave);
+    void ReadCompleted(uint32_t count);
+    void WriteCompleted(uint32_t count, bool& sentCheckDue);
     bool HandleAbortRequest(bool& writePending);
     bool ParkReceiver();
     void MarkFailed();
     bool PostIfArmed(std::atomic<int>& armed, uint32_t message, bool (SerialPort::*stillDue)() const);
     bool UnreadReceived() const;
     bool TransmitDrained() const;
-    bool DeviceFailed() const;
+    bool ErrorDue() const;
     bool ReceivedCheck();
     bool SentCheck();
     bool ErrorCheck();
 
+    // The platform's device: opening, line settings, the waits and the I/O.
+    std::unique_ptr<SerialDevice> device;
+
     // Owner-side state: written only by Open, Close and SetFlowControl.
     std::atomic<int> portNumber{0};
     std::thread ioThread;
-    int portHandle = -1;
     SerialLineSettings lineSettings;
     // XON/XOFF is on: escaping follows it, judged for every byte.
     std::atomic<bool> outX{false};
@@ -149,8 +153,6 @@ private:
     std::atomic<NotifyTarget*> notifyWindow{nullptr};
     SystemSerialLock lock;
     std::atomic<int> alwaysEscape{0};
-    // eventfd: the auto-reset wake event of the I/O thread.
-    int wakeEvent = -1;
 
     // Single-producer, single-consumer rings; each index has one writer, which
     // publishes the bytes before it with a release store.
@@ -164,12 +166,12 @@ private:
     // Set by the I/O thread when the receive ring is full and it stops reading;
     // Read wakes it once room appears.
     std::atomic<bool> receiverParked{false};
-    std::atomic<bool> stopRequested{false};
     std::atomic<bool> failed{false};
+    // I/O thread only: clearing the device's error state failed after a read,
+    // and the error notification has not told of it yet.
+    bool clearErrorsFailed = false;
     // The thread abandoned a write that flow control held (drain limit reached).
     bool abandonedWrite = false;
-    // We set TIOCEXCL on the open device and must clear it before closing.
-    bool exclusiveHeld = false;
     // AbortWrite bumps the request count; the I/O thread drops the queued bytes
     // and then publishes the same count as handled.
     std::atomic<uint32_t> abortRequests{0};

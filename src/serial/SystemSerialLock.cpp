@@ -32,7 +32,7 @@ std::string SystemSerialLock::FilePath()
 
 bool SystemSerialLock::Open()
 {
-    if (fd >= 0)
+    if (handle != Closed)
         return true;
     UserFolders::MakeFolder(UserFolders::RuntimeFolder());
     // Never through a link, and only a plain file of our own: anything else of
@@ -45,15 +45,15 @@ bool SystemSerialLock::Open()
         ::close(opened);
         return false;
     }
-    fd = opened;
+    handle = opened;
     return true;
 }
 
 void SystemSerialLock::Close()
 {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
+    if (handle != Closed) {
+        ::close(static_cast<int>(handle));
+        handle = Closed;
     }
 }
 
@@ -61,7 +61,7 @@ bool SystemSerialLock::TryLock()
 {
     if (!ProcessMutex().try_lock())
         return false;
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (handle != Closed && ::flock(static_cast<int>(handle), LOCK_EX | LOCK_NB) != 0) {
         ProcessMutex().unlock();
         return false;
     }
@@ -70,7 +70,7 @@ bool SystemSerialLock::TryLock()
 
 bool SystemSerialLock::Unlock()
 {
-    const bool released = fd < 0 || ::flock(fd, LOCK_UN) == 0;
+    const bool released = handle == Closed || ::flock(static_cast<int>(handle), LOCK_UN) == 0;
     ProcessMutex().unlock();
     return released;
 }
