@@ -16,6 +16,8 @@ echo "== Core tests under ThreadSanitizer"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     ctest --test-dir build-tsan -L core --output-on-failure -j"$jobs" --timeout 300
 
+./scripts/test-windows.sh
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug > /dev/null
 cmake --build build -j"$jobs"
 echo "== All tests"

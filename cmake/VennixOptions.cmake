@@ -14,8 +14,10 @@ if(VENNIX_SANITIZE_THREAD)
 endif()
 
 if(WIN32)
-  # CancelIoEx needs Vista or later.
-  target_compile_definitions(vennix_options INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0600)
+  # CancelIoEx needs Vista or later. 64-bit file offsets: the runtime's stat
+  # otherwise fails on files of 2 GiB and more instead of giving their size.
+  target_compile_definitions(vennix_options INTERFACE
+    WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0600 _FILE_OFFSET_BITS=64)
 endif()
 
 find_package(Threads REQUIRED)

@@ -1,10 +1,8 @@
 #include "PortListing.h"
 
-#include <limits.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "ComPortNames.h"
 #include "ExitCode.h"
@@ -30,16 +28,16 @@ std::string FirstLine(const std::string& path)
 
 bool IsFile(const std::string& path)
 {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 void FillUsb(const std::string& sysRoot, const std::string& kernelName, PortListing::Port& port)
 {
-    char resolved[PATH_MAX];
-    if (::realpath((sysRoot + "/" + kernelName + "/device").c_str(), resolved) == nullptr)
+    std::error_code error;
+    std::string folder = std::filesystem::canonical(sysRoot + "/" + kernelName + "/device", error).string();
+    if (error)
         return;
-    std::string folder = resolved;
     for (int level = 0; level < UsbSearchLevels && !folder.empty(); ++level) {
         if (IsFile(folder + "/idVendor")) {
             port.vendorId = FirstLine(folder + "/idVendor");

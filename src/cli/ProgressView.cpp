@@ -1,7 +1,12 @@
 #include "ProgressView.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -47,9 +52,16 @@ std::string MinutesSeconds(double seconds)
 
 size_t TerminalWidth(std::FILE* out)
 {
+#ifdef _WIN32
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(fileno(out)));
+    if (::GetConsoleScreenBufferInfo(console, &info) && info.srWindow.Right > info.srWindow.Left)
+        return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+#else
     winsize size{};
     if (::ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
         return size.ws_col;
+#endif
     return DefaultWidth;
 }
 

@@ -11,9 +11,9 @@
 RunSignals::~RunSignals()
 {
     if (signalFd >= 0)
-        ::close(signalFd);
+        ::close(static_cast<int>(signalFd));
     if (wakeFd >= 0)
-        ::close(wakeFd);
+        ::close(static_cast<int>(wakeFd));
 }
 
 bool RunSignals::Install()
@@ -33,12 +33,12 @@ void RunSignals::Wake()
 {
     const uint64_t one = 1;
     // A full counter already means "woken"; nothing else can go wrong here.
-    [[maybe_unused]] ssize_t ignored = ::write(wakeFd, &one, sizeof one);
+    [[maybe_unused]] ssize_t ignored = ::write(static_cast<int>(wakeFd), &one, sizeof one);
 }
 
 RunSignals::Event RunSignals::Wait(int timeoutMs)
 {
-    pollfd fds[2] = {{signalFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    pollfd fds[2] = {{static_cast<int>(signalFd), POLLIN, 0}, {static_cast<int>(wakeFd), POLLIN, 0}};
     const int ready = ::poll(fds, 2, timeoutMs);
     if (ready < 0)
         return Event::Failed;
@@ -47,14 +47,14 @@ RunSignals::Event RunSignals::Wait(int timeoutMs)
     Event event = Event::Woken;
     if (fds[0].revents & POLLIN) {
         signalfd_siginfo info{};
-        while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        while (::read(static_cast<int>(signalFd), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
             signals.fetch_add(1, std::memory_order_acq_rel);
             event = Event::Signal;
         }
     }
     if (fds[1].revents & POLLIN) {
         uint64_t count = 0;
-        [[maybe_unused]] ssize_t ignored = ::read(wakeFd, &count, sizeof count);
+        [[maybe_unused]] ssize_t ignored = ::read(static_cast<int>(wakeFd), &count, sizeof count);
     }
     return event;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 // SIGINT and SIGTERM as events the main thread waits for, beside the wake-ups
 // that workers send when a target ends. The signals are blocked in every thread
 // (Install runs before any thread exists, and threads inherit the mask) and read
 // from a signalfd, so no handler runs at an awkward moment and no wait can miss one.
+// On Windows, Ctrl-C, Ctrl-Break and the closing of the console window play the
+// part of the signals (RunSignalsWin32.cpp).
 class RunSignals {
 public:
     enum class Event {
@@ -30,7 +33,8 @@ public:
     int SignalCount() const { return signals.load(std::memory_order_acquire); }
 
 private:
-    int signalFd = -1;
-    int wakeFd = -1;
+    // Descriptors (signalfd, eventfd) or event handles; -1 when none.
+    intptr_t signalFd = -1;
+    intptr_t wakeFd = -1;
     std::atomic<int> signals{0};
 };

@@ -1,10 +1,8 @@
 #include "SerialTarget.h"
 
-#include <dirent.h>
-#include <limits.h>
-#include <stdlib.h>
-
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 #include "ComPortNames.h"
 #include "UserFolders.h"
@@ -13,8 +11,9 @@ namespace {
 
 std::string RealPath(const std::string& path)
 {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    return error ? std::string() : resolved.string();
 }
 
 std::string BaseName(const std::string& path)
@@ -91,15 +90,14 @@ bool SerialTarget::ResolveIn(const std::string& name, const std::string& devRoot
         number = fixed;
         return true;
     }
-    if (DIR* dir = ::opendir(aliasFolder.c_str())) {
-        while (dirent* entry = ::readdir(dir)) {
-            const int alias = ComPortNames::ParseNumber(entry->d_name);
-            if (alias > 0 && OpensDevice(alias, device, devRoot, aliasFolder)) {
-                number = alias;
-                break;
-            }
+    std::error_code listing;
+    for (std::filesystem::directory_iterator entry(aliasFolder, listing), end; !listing && entry != end;
+         entry.increment(listing)) {
+        const int alias = ComPortNames::ParseNumber(entry->path().filename().string());
+        if (alias > 0 && OpensDevice(alias, device, devRoot, aliasFolder)) {
+            number = alias;
+            break;
         }
-        ::closedir(dir);
     }
     if (number > 0)
         return true;

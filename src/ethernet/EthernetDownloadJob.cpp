@@ -3,17 +3,12 @@
 #include "DownloadFile.h"
 #include "RetransmissionTimer.h"
 #include "TerminalStatusText.h"
+#include "UdpSocket.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <pthread.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -26,9 +21,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The socket layer's version this client is written for. BSD sockets need no
-// start-up, so asking for it always grants it; the checks stay so that a port
-// to a socket layer that does need one has its place.
+// The socket layer's version this client is written for: Windows Sockets 1.1.
+// BSD sockets need no start-up and always grant it.
 constexpr uint16_t RequestedSocketsVersion = 0x0101;
 
 // Pause between write requests. A unit that is still starting up answers within
@@ -47,7 +41,7 @@ constexpr size_t BlockSize = 1024;
 constexpr size_t WrqSize = 16;
 constexpr size_t ReceiveBufferSize = 100;
 // Opcode and one 16-bit field: the part of an ACK or ERROR this client reads.
-constexpr ssize_t ReplyHeaderSize = 4;
+constexpr long ReplyHeaderSize = 4;
 
 enum Opcode : uint16_t {
     OpWrq = 2,
@@ -69,25 +63,9 @@ uint16_t GetUint16(const uint8_t* at)
     return static_cast<uint16_t>((at[0] << 8) | at[1]);
 }
 
-// Waits at most `wait` for the socket to become readable. A failed wait counts
-// as no reply.
-bool WaitReadable(int fd, Clock::duration wait)
-{
-    wait = std::max(wait, Clock::duration::zero());
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait);
-    pollfd entry{fd, POLLIN, 0};
-    const timespec timeout{static_cast<time_t>(ns / 1s), static_cast<long>((ns % 1s).count())};
-    return ppoll(&entry, 1, &timeout, nullptr) > 0;
-}
-
-bool SameEndpoint(const sockaddr_in& a, const sockaddr_in& b)
-{
-    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
-}
-
 struct Datagram {
-    ssize_t length = -1; // -1: the receive failed
-    sockaddr_in from{};
+    long length = -1; // -1: the receive failed
+    UdpSocket::Endpoint from;
     uint8_t bytes[ReceiveBufferSize];
 
     // Only the first four bytes are read, and only from a datagram that has them:
@@ -97,17 +75,22 @@ struct Datagram {
     uint16_t Field() const { return GetUint16(bytes + 2); }
 };
 
-Datagram Receive(int fd)
+Datagram Receive(UdpSocket& socket)
 {
     Datagram d;
-    socklen_t fromLength = sizeof d.from;
-    // Readable was seen just before; never block should the datagram have gone.
-    d.length = recvfrom(fd, d.bytes, sizeof d.bytes, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&d.from),
-                        &fromLength);
-    if (d.length < 0 || d.from.sin_family != AF_INET)
-        d.length = -1;
+    d.length = socket.ReceiveFrom(d.bytes, sizeof d.bytes, d.from);
     return d;
 }
+
+// Ends the socket layer's use when the transfer ends, after its socket.
+struct SocketLayer {
+    bool started = false;
+    ~SocketLayer()
+    {
+        if (started)
+            UdpSocket::CleanUp();
+    }
+};
 
 // The private state of one transfer, on the worker's stack.
 class Transfer {
@@ -115,8 +98,6 @@ public:
     explicit Transfer(EthernetDownloadJob::Shared& job) : job(job) {}
     ~Transfer()
     {
-        if (fd >= 0)
-            close(fd);
         if (file)
             std::fclose(file);
     }
@@ -125,25 +106,22 @@ public:
     void Run()
     {
         uint16_t granted = 0;
-        if (!StartSockets(RequestedSocketsVersion, granted)) {
+        if (!UdpSocket::StartUp(RequestedSocketsVersion, granted)) {
             Report("can not initial the ethernet");
             return;
         }
+        layer.started = true;
         if (granted != RequestedSocketsVersion) {
             Report("Unmatched Socket DLL version");
             return;
         }
 
-        destination.sin_family = AF_INET;
-        destination.sin_port = htons(job.destinationPort);
         // Text that is no address converts to INADDR_NONE, the broadcast address;
         // the system refuses to send there (no SO_BROADCAST), so the operator sees
         // the request phase's problem text and cancels, as with any unreachable unit.
-        destination.sin_addr.s_addr = inet_addr(job.unitAddress.c_str());
+        destination = UdpSocket::EndpointOf(job.unitAddress, job.destinationPort);
 
-        // Non-blocking: a full send buffer must cost a datagram, never stall the worker.
-        fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0) {
+        if (!socket.Open()) {
             Report("can not initial the socket");
             return;
         }
@@ -175,12 +153,6 @@ public:
     }
 
 private:
-    static bool StartSockets(uint16_t requested, uint16_t& granted)
-    {
-        granted = requested;
-        return true;
-    }
-
     void Report(const std::string& text) { job.reporter.ShowStatus(text); }
 
     // The cancel check: reports the cancellation when the operator asked for it.
@@ -192,19 +164,11 @@ private:
         return true;
     }
 
-    enum class SendResult { Sent, Lost, Failed };
+    using SendResult = UdpSocket::SendResult;
 
-    // A full send buffer, or a system short of buffers, loses the datagram as a
-    // busy network would; the resend timer covers it like any other loss.
     SendResult Send(const uint8_t* bytes, size_t length)
     {
-        const ssize_t sent = sendto(fd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&destination),
-                                    sizeof destination);
-        if (sent == static_cast<ssize_t>(length))
-            return SendResult::Sent;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS || errno == EINTR))
-            return SendResult::Lost;
-        return SendResult::Failed;
+        return socket.SendTo(bytes, length, destination);
     }
 
     // Waits until `deadline` or a datagram, whichever comes first, never longer
@@ -212,9 +176,9 @@ private:
     std::optional<Datagram> WaitForDatagram(Clock::time_point deadline)
     {
         const auto wait = std::min<Clock::duration>(deadline - Clock::now(), CancelCheckInterval);
-        if (!WaitReadable(fd, wait))
+        if (!socket.WaitReadable(wait))
             return std::nullopt;
-        return Receive(fd);
+        return Receive(socket);
     }
 
     // Sleeps `pause` unless the operator cancels first (false, reported).
@@ -294,8 +258,8 @@ private:
                 const auto d = WaitForDatagram(overdue);
                 // Only the unit's transfer port, at the address it answered from,
                 // has a say; datagrams that can't be an ACK or ERROR have none.
-                if (d && d->length > 0 && d->length < static_cast<ssize_t>(ReceiveBufferSize) &&
-                    d->HasHeader() && SameEndpoint(d->from, unitPeer)) {
+                if (d && d->length > 0 && d->length < static_cast<long>(ReceiveBufferSize) &&
+                    d->HasHeader() && d->from == unitPeer) {
                     if (d->Opcode() == OpAck && d->Field() == wireBlock) {
                         if (copies == 1)
                             timer.Sample(Clock::now() - sentAt);
@@ -359,12 +323,14 @@ private:
     }
 
     EthernetDownloadJob::Shared& job;
-    int fd = -1;
+    // Declared first so that it ends last, after the socket has closed.
+    SocketLayer layer;
+    UdpSocket socket;
     std::FILE* file = nullptr;
-    sockaddr_in destination{};
+    UdpSocket::Endpoint destination;
     // The sender of ACK 0: its address and port (the unit's reply port) are the
     // only source the data phase listens to.
-    sockaddr_in unitPeer{};
+    UdpSocket::Endpoint unitPeer;
     RetransmissionTimer timer;
     uint8_t request[WrqSize];
 };

@@ -15,6 +15,9 @@ constexpr DWORD kDeviceQueueSize = 4096;
 // reach the ring and the window promptly; it waits without limit for its first
 // byte, and writes never time out.
 constexpr DWORD kReadIntervalTimeoutMs = 1;
+// XON is sent once the device's input queue holds no more than this, XOFF once
+// it has less room than this; a quarter of the queue either way.
+constexpr WORD kFallbackFlowLimit = kDeviceQueueSize / 4;
 constexpr DWORD kCommEvents = EV_RXCHAR | EV_BREAK | EV_ERR;
 constexpr char kXon = 0x11;
 constexpr char kXoff = 0x13;
@@ -286,8 +289,15 @@ private:
     {
         lineSettings = {};
         lineSettings.DCBlength = sizeof(DCB);
-        if (!::GetCommState(portHandle, &lineSettings))
-            return SerialOpenError::Other;
+        // A driver that cannot report its state (wine's pseudo-terminal ports
+        // cannot read modem lines) may still take settings: start from the
+        // usual thresholds then, and let SetCommState judge.
+        if (!::GetCommState(portHandle, &lineSettings)) {
+            lineSettings = {};
+            lineSettings.DCBlength = sizeof(DCB);
+            lineSettings.XonLim = kFallbackFlowLimit;
+            lineSettings.XoffLim = kFallbackFlowLimit;
+        }
         lineSettings.ByteSize = static_cast<BYTE>(settings.byteSize);
         lineSettings.BaudRate = settings.baudRate;
         lineSettings.Parity = static_cast<BYTE>(settings.parity);

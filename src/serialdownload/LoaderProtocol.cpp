@@ -27,11 +27,23 @@ namespace {
 
 // The user-interface library switches the process to the user's locale, where the
 // decimal point may be a comma; terminal versions always use a full stop.
-locale_t ClassicLocale()
+#ifdef _WIN32
+// No user-interface library runs on Windows, so the process keeps the C locale.
+// The mingw runtime's own conversion reads numbers as the C99 one on Linux does
+// (hexadecimal too), where the system runtime's strtod would not.
+double ParseClassic(const char* text)
+{
+    return __mingw_strtod(text, nullptr);
+}
+#else
+double ParseClassic(const char* text)
 {
     static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return classic;
+    if (classic == static_cast<locale_t>(nullptr))
+        return std::strtod(text, nullptr);
+    return strtod_l(text, nullptr, classic);
 }
+#endif
 
 } // namespace
 
@@ -42,10 +54,7 @@ double ParseNumber(const uint8_t* text, int length)
     // A terminated copy: the reply buffer is not, and the parse must not run past
     // the received bytes.
     const std::string copy(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
-    const locale_t classic = ClassicLocale();
-    if (classic == static_cast<locale_t>(nullptr))
-        return std::strtod(copy.c_str(), nullptr);
-    return strtod_l(copy.c_str(), nullptr, classic);
+    return ParseClassic(copy.c_str());
 }
 
 VersionReply ParseVersionReply(const uint8_t* reply, int count, float& version)

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# The Windows stage: cross-builds vennix-cli.exe and the core tests with
+# mingw-w64 in build-win, runs the tests under wine in a private prefix, then
+# end to end: the native terminal simulator's pseudo-terminal is mapped into the
+# prefix as a COM port, and vennix-cli.exe under wine lists it, downloads a
+# firmware and an application to it, writes a file over TFTP to the simulator's
+# TFTP server on loopback, and gives up on a silent terminal with its --timeout.
+# Leaves build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip.
+#
+# Usage: scripts/test-windows.sh   (after scripts/install-deps.sh)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=2
+stage_start=$SECONDS
+
+say() { echo "[windows $((SECONDS - stage_start))s] $*"; }
+fail() { echo "windows stage FAILED: $*" >&2; exit 1; }
+
+echo "== Windows: cross build (mingw-w64) and tests under wine"
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build build-win -j"$jobs"
+cp build-win/src/cli/vennix-cli.exe build-win/vennix-cli.exe
+say "cross build done"
+
+# The simulator and the TFTP unit are Linux programs; the TSan core build of
+# test.sh has them, so only these two targets are built there.
+native=build-tsan
+if [ ! -f "$native/CMakeCache.txt" ]; then
+    cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENNIX_SANITIZE_THREAD=ON \
+          -DVENNIX_BUILD_UI=OFF -DVENNIX_BUILD_BENCH=OFF > /dev/null
+fi
+cmake --build "$native" -j"$jobs" --target vennix-terminal-sim vennix-tftp-unit > /dev/null
+simulator=$root/$native/tools/terminal-sim/vennix-terminal-sim
+tftp_unit=$root/$native/tests/windows/vennix-tftp-unit
+say "native simulator ready"
+
+# A private prefix inside the build folder, no display, no wine debugging
+# chatter, no Mono or Gecko installers.
+export WINEPREFIX=$root/build-win/wine-prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+# One wine server for the whole stage, started first: the registry's list of
+# serial devices is volatile and lives only as long as the server. A server
+# left by an earlier run of this script goes first.
+mkdir -p "$WINEPREFIX"
+wineserver -k 2> /dev/null || true
+wineserver -p > "$WINEPREFIX/wineserver.log" 2>&1
+if [ ! -f "$WINEPREFIX/.update-timestamp" ]; then
+    boot_start=$SECONDS
+    wineboot -i > /dev/null 2>&1
+    say "wine prefix made in $((SECONDS - boot_start))s"
+fi
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+    wineserver -k 2> /dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "== Windows: core tests under wine"
+for test in build-win/tests/windows/*_tests.exe; do
+    wine "$test" --gtest_brief=1 > "$work/test.log" 2>&1 || { cat "$work/test.log"; fail "$test"; }
+    say "$(basename "$test"): $(grep '^\[  PASSED  \]' "$work/test.log")"
+done
+
+echo "== Windows: vennix-cli.exe under wine against the terminal simulator"
+cli=(wine "$root/build-win/vennix-cli.exe")
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$work/saved" "$work/tftp"
+
+# Waits up to 15 s for a file to appear.
+wait_for() {
+    for _ in $(seq 150); do [ -s "$1" ] && return 0; sleep 0.1; done
+    return 1
+}
+
+# Starts a simulator as COM<n> and maps its pseudo-terminal into the prefix.
+start_terminal() {
+    local number=$1; shift
+    "$simulator" --com="$number" --ready-file="$work/ready-$number" --no-tftp "$@" > "$work/sim-$number.log" 2>&1 &
+    pids+=($!)
+    wait_for "$work/ready-$number" || { cat "$work/sim-$number.log"; fail "simulator COM$number did not start"; }
+    local device
+    device=$(readlink "$XDG_CONFIG_HOME/Tavrix Corporation/ports/COM$number")
+    ln -sfn "$device" "$WINEPREFIX/dosdevices/com$number"
+    wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "VennixSimulator$number" /t REG_SZ /d "COM$number" /f \
+        > /dev/null 2>&1
+}
+
+head -c $((64 * 1024)) /dev/urandom > "$work/firmware.bin"
+head -c $((32 * 1024)) /dev/urandom > "$work/application.bff"
+head -c $((1024 * 1024 + 300)) /dev/urandom > "$work/tftp.bin"
+
+start_terminal 40 --save-dir="$work/saved" --expect-size=$((32 * 1024))
+"${cli[@]}" ports > "$work/ports.txt" 2>&1 || fail "ports: exit $?"
+grep -q '^COM40' "$work/ports.txt" || { cat "$work/ports.txt"; fail "ports does not list COM40"; }
+say "ports lists COM40"
+
+"${cli[@]}" download "$(winepath -w "$work/firmware.bin")" --port COM40 --timeout 60 > "$work/cli.log" 2>&1 \
+    || { cat "$work/cli.log" "$work/sim-40.log"; fail "firmware download"; }
+wait_for "$work/saved/received-1.bin" || fail "the simulator kept no firmware"
+cmp "$work/firmware.bin" "$work/saved/received-1.bin" || fail "firmware differs"
+say "firmware: 64 KiB byte-identical, through the bootloader"
+
+"${cli[@]}" download "$(winepath -w "$work/application.bff")" --port COM40 --timeout 60 > "$work/cli.log" 2>&1 \
+    || { cat "$work/cli.log" "$work/sim-40.log"; fail "application download"; }
+grep -q 'Xon/Xoff' "$work/cli.log" || { cat "$work/cli.log"; fail "application not sent with Xon/Xoff"; }
+wait_for "$work/saved/received-2.bin" || fail "the simulator kept no application"
+cmp "$work/application.bff" "$work/saved/received-2.bin" || fail "application differs"
+say "application: 32 KiB byte-identical, with Xon/Xoff"
+
+"$tftp_unit" 0 "$work/tftp" > "$work/tftp.log" 2>&1 &
+pids+=($!)
+wait_for "$work/tftp.log" || fail "the TFTP server did not start"
+tftp_port=$(sed -n 's/^listening on port //p' "$work/tftp.log")
+"${cli[@]}" download "$(winepath -w "$work/tftp.bin")" --ip 127.0.0.1 --tftp-port "$tftp_port" --timeout 60 \
+    > "$work/cli.log" 2>&1 || { cat "$work/cli.log" "$work/tftp.log"; fail "TFTP download"; }
+wait_for "$work/tftp/received-1.bin" || fail "the TFTP server kept no file"
+cmp "$work/tftp.bin" "$work/tftp/received-1.bin" || fail "TFTP file differs"
+say "TFTP: 1 MiB byte-identical on loopback port $tftp_port"
+
+start_terminal 41 --silent
+status=0
+"${cli[@]}" download "$(winepath -w "$work/firmware.bin")" --port COM41 --timeout 1.5 > "$work/cli.log" 2>&1 || status=$?
+[ "$status" -eq 4 ] || { cat "$work/cli.log"; fail "a silent terminal ended with exit $status, not 4"; }
+grep -q 'Not finished within 1.5 seconds (--timeout)' "$work/cli.log" || { cat "$work/cli.log"; fail "no time-out text"; }
+say "silent terminal: exit 4 after --timeout"
+
+# The artifact: the program and a short README, beside it in build-win.
+package=$work/vennix-cli-windows
+mkdir -p "$package"
+cp build-win/vennix-cli.exe "$package/"
+sed 's/$/\r/' docs/windows/README.txt > "$package/README.txt"   # Windows line ends
+rm -f build-win/vennix-cli-windows.zip
+(cd "$work" && zip -q -r "$root/build-win/vennix-cli-windows.zip" vennix-cli-windows)
+say "artifact: build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip"
+say "stage done"
