@@ -48,9 +48,14 @@ public:
     virtual SerialOpenError Open(const std::string& name, const SerialLineSettings& settings) = 0;
     // Applies changed flow control to the open device.
     virtual bool Apply(const SerialLineSettings& settings) = 0;
-    // After the I/O thread has ended. drainOutput: let the device send what it
-    // still holds while the line moves, else drop it. Harmless when closed.
-    virtual void Close(bool drainOutput) = 0;
+    // What Close does with bytes the device still holds.
+    enum class Leftover {
+        Drain, // let them leave while the line moves, then drop the rest
+        Drop,  // the drain limit gave up on them: drop them
+        Ignore, // nothing was sent (a failed open) or nothing can be (a failed device)
+    };
+    // After the I/O thread has ended. Harmless when closed.
+    virtual void Close(Leftover leftover) = 0;
 
     // Any thread.
     virtual void Wake() = 0;

@@ -76,7 +76,7 @@ public:
 
     ~SerialDevicePosix() override
     {
-        Close(false);
+        Close(Leftover::Ignore);
         if (wakeEvent >= 0)
             ::close(wakeEvent);
     }
@@ -96,7 +96,7 @@ public:
             return OpenErrorFrom(errno);
         SerialOpenError result = Configure(settings);
         if (result != SerialOpenError::None)
-            Close(false);
+            Close(Leftover::Ignore);
         return result;
     }
 
@@ -105,14 +105,15 @@ public:
         return TtyLine::Apply(fd, settings) == TtyLine::Result::Ok;
     }
 
-    void Close(bool drainOutput) override
+    void Close(Leftover leftover) override
     {
         if (fd < 0)
             return;
-        if (drainOutput)
-            DrainKernelOutput();
-        // What is left cannot leave; without this close() itself would wait for it.
-        ::tcflush(fd, TCOFLUSH);
+        // What is left cannot leave; without the flush close() itself would
+        // wait for it. Only then: on a pseudo-terminal the flush would also
+        // take what the far end has not read yet.
+        if (leftover == Leftover::Drop || (leftover == Leftover::Drain && !DrainKernelOutput()))
+            ::tcflush(fd, TCOFLUSH);
         // The exclusive flag belongs to the tty, not to our descriptor: while
         // anyone else (a terminal simulator, a getty) keeps the device open it
         // would outlive our close and refuse our own next open.
@@ -225,19 +226,20 @@ private:
         return SerialOpenError::Other;
     }
 
-    void DrainKernelOutput()
+    // True once the device holds nothing more; false when the line stalled.
+    bool DrainKernelOutput()
     {
         int previous = -1;
         auto lastProgress = Clock::now();
         for (;;) {
             int queued = 0;
             if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
-                return;
+                return true;
             if (queued != previous) {
                 previous = queued;
                 lastProgress = Clock::now();
             } else if (Clock::now() - lastProgress > kKernelDrainStallLimit) {
-                return;
+                return false;
             }
             std::this_thread::sleep_for(kKernelDrainPollInterval);
         }

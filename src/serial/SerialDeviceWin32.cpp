@@ -111,7 +111,7 @@ public:
 
     ~SerialDeviceWin32() override
     {
-        Close(false);
+        Close(Leftover::Ignore);
         if (wakeEvent != nullptr)
             ::CloseHandle(wakeEvent);
     }
@@ -126,7 +126,7 @@ public:
             return OpenErrorFrom(::GetLastError());
         const SerialOpenError result = Configure(settings);
         if (result != SerialOpenError::None)
-            Close(false);
+            Close(Leftover::Ignore);
         return result;
     }
 
@@ -142,13 +142,13 @@ public:
         return ::SetCommState(portHandle, &lineSettings) != 0;
     }
 
-    void Close(bool drainOutput) override
+    void Close(Leftover leftover) override
     {
         if (portHandle == INVALID_HANDLE_VALUE)
             return;
-        // The driver sends what it holds on its own; a write that the drain
-        // limit abandoned must not hold the close.
-        if (!drainOutput)
+        // The driver sends what it holds on its own; what the drain limit
+        // gave up on must not hold the close.
+        if (leftover == Leftover::Drop)
             ::PurgeComm(portHandle, PURGE_TXABORT | PURGE_TXCLEAR);
         ::CloseHandle(portHandle);
         portHandle = INVALID_HANDLE_VALUE;

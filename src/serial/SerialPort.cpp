@@ -122,7 +122,7 @@ bool SerialPort::FailOpen(SerialOpenError why)
     // An open port stays as it is; only the resources of this attempt go.
     if (isOpen.load(std::memory_order_acquire) == 0) {
         lock.Close();
-        device->Close(false);
+        device->Close(SerialDevice::Leftover::Ignore);
     }
     lastOpenError = why;
     return false;
@@ -143,7 +143,9 @@ void SerialPort::Close()
     }
 
     if (isOpen.load(std::memory_order_acquire) != 0) {
-        device->Close(!failed.load(std::memory_order_acquire) && !abandonedWrite);
+        device->Close(failed.load(std::memory_order_acquire) ? SerialDevice::Leftover::Ignore
+                      : abandonedWrite                       ? SerialDevice::Leftover::Drop
+                                                             : SerialDevice::Leftover::Drain);
         lock.Close();
         isOpen.store(0, std::memory_order_release);
     }
