@@ -35,6 +35,10 @@ public:
     UdpSocket& operator=(const UdpSocket&) = delete;
 
     bool Open();
+    // Binds to a local address and port (0: any free one), for a peer that
+    // must be found at a known place; LocalEndpoint then says where.
+    bool Bind(const Endpoint& local);
+    Endpoint LocalEndpoint() const;
     // A full send buffer, or a system short of buffers, loses the datagram as
     // a busy network would (Lost); anything else is Failed.
     SendResult SendTo(const uint8_t* bytes, size_t length, const Endpoint& to);

@@ -50,6 +50,24 @@ bool UdpSocket::Open()
     return true;
 }
 
+bool UdpSocket::Bind(const Endpoint& local)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = local.address;
+    address.sin_port = local.port;
+    return ::bind(Fd(handle), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+UdpSocket::Endpoint UdpSocket::LocalEndpoint() const
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(Fd(handle), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return Endpoint{};
+    return Endpoint{address.sin_addr.s_addr, address.sin_port};
+}
+
 UdpSocket::SendResult UdpSocket::SendTo(const uint8_t* bytes, size_t length, const Endpoint& to)
 {
     sockaddr_in destination{};
