@@ -35,28 +35,14 @@ simulator=$root/$native/tools/terminal-sim/vennix-terminal-sim
 tftp_unit=$root/$native/tests/windows/vennix-tftp-unit
 say "native simulator ready"
 
-# A private prefix inside the build folder, no display, no wine debugging
-# chatter, no Mono or Gecko installers.
-export WINEPREFIX=$root/build-win/wine-prefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-# One wine server for the whole stage, started first: the registry's list of
-# serial devices is volatile and lives only as long as the server. A server
-# left by an earlier run of this script goes first.
-mkdir -p "$WINEPREFIX"
-wineserver -k 2> /dev/null || true
-wineserver -p > "$WINEPREFIX/wineserver.log" 2>&1
-if [ ! -f "$WINEPREFIX/.update-timestamp" ]; then
-    boot_start=$SECONDS
-    wineboot -i > /dev/null 2>&1
-    say "wine prefix made in $((SECONDS - boot_start))s"
-fi
+# shellcheck source=scripts/wine-prefix.sh
+source scripts/wine-prefix.sh
+wine_prefix_start "$root/build-win/wine-prefix"
 work=$(mktemp -d)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-    wineserver -k 2> /dev/null || true
+    wine_prefix_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -84,11 +70,7 @@ start_terminal() {
     "$simulator" --com="$number" --ready-file="$work/ready-$number" --no-tftp "$@" > "$work/sim-$number.log" 2>&1 &
     pids+=($!)
     wait_for "$work/ready-$number" || { cat "$work/sim-$number.log"; fail "simulator COM$number did not start"; }
-    local device
-    device=$(readlink "$XDG_CONFIG_HOME/Tavrix Corporation/ports/COM$number")
-    ln -sfn "$device" "$WINEPREFIX/dosdevices/com$number"
-    wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "VennixSimulator$number" /t REG_SZ /d "COM$number" /f \
-        > /dev/null 2>&1
+    wine_map_com "$number" "$(readlink "$XDG_CONFIG_HOME/Tavrix Corporation/ports/COM$number")"
 }
 
 head -c $((64 * 1024)) /dev/urandom > "$work/firmware.bin"

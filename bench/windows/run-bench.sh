@@ -23,18 +23,14 @@ cmake --build build-win -j2 --target vennix-cli > /dev/null
 simulator=$root/build-bench/tools/terminal-sim/vennix-terminal-sim
 tftp_unit=$root/build-bench/tests/windows/vennix-tftp-unit
 
-export WINEPREFIX=$root/build-win/wine-bench-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$WINEPREFIX"
-wineserver -k 2> /dev/null || true
-wineserver -p > "$WINEPREFIX/wineserver.log" 2>&1
-[ -f "$WINEPREFIX/.update-timestamp" ] || wineboot -i > /dev/null 2>&1
+source scripts/wine-prefix.sh
+wine_prefix_start "$root/build-win/wine-bench-prefix"
 
 work=$(mktemp -d)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-    wineserver -k 2> /dev/null || true
+    wine_prefix_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -74,9 +70,7 @@ serial_run() {
     local pid=$!
     pids+=($pid)
     wait_for "$work/ready"
-    local device
-    device=$(readlink "$XDG_CONFIG_HOME/Tavrix Corporation/ports/COM$number")
-    ln -sfn "$device" "$WINEPREFIX/dosdevices/com$number"
+    wine_map_com "$number" "$(readlink "$XDG_CONFIG_HOME/Tavrix Corporation/ports/COM$number")"
     local file=$work/firmware.bin
     [ "$platform" = windows ] && file=$(winepath -w "$file")
     run_cli "$platform" download "$file" --port "COM$number" --json --timeout 600 > "$work/result.json"

@@ -3,8 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -23,19 +21,6 @@ bool LessIgnoringCase(const std::string& a, const std::string& b)
 }
 
 } // namespace
-
-int ComPortNames::ParseNumber(const std::string& name)
-{
-    if (name.size() < 3 || ::_strnicmp(name.c_str(), "COM", 3) != 0)
-        return 0;
-    long long value = 0;
-    for (size_t i = 3; i < name.size() && std::isdigit(static_cast<unsigned char>(name[i])); ++i) {
-        value = value * 10 + (name[i] - '0');
-        if (value > INT_MAX)
-            return 0;
-    }
-    return static_cast<int>(value);
-}
 
 // Windows names its serial devices by COM number itself; there is no fixed
 // numbering of kernel names to follow.

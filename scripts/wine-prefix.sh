@@ -1,0 +1,34 @@
+# Sourced by the scripts that run Windows programs under wine.
+# wine_prefix_start DIR: a private prefix in DIR, made when missing, with no
+# display, no debugging chatter and no Mono or Gecko installers, and one wine
+# server for the caller's whole run, started first: the registry's list of
+# serial devices is volatile and lives only as long as the server. A server
+# left by an earlier run in that prefix goes first. Prints how long making
+# the prefix took, when it had to be made.
+wine_prefix_start() {
+    export WINEPREFIX=$1
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    unset DISPLAY WAYLAND_DISPLAY
+    mkdir -p "$WINEPREFIX"
+    wineserver -k 2> /dev/null || true
+    wineserver -p > "$WINEPREFIX/wineserver.log" 2>&1
+    if [ ! -f "$WINEPREFIX/.update-timestamp" ]; then
+        local boot_start=$SECONDS
+        wineboot -i > /dev/null 2>&1
+        echo "wine prefix $WINEPREFIX made in $((SECONDS - boot_start))s"
+    fi
+}
+
+# wine_prefix_stop: ends the server that wine_prefix_start started.
+wine_prefix_stop() {
+    wineserver -k 2> /dev/null || true
+}
+
+# wine_map_com N DEVICE: COM<N> in the prefix opens DEVICE, and the registry's
+# list of serial devices names it, so that a program's port list shows it.
+wine_map_com() {
+    ln -sfn "$2" "$WINEPREFIX/dosdevices/com$1"
+    wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "VennixSimulator$1" /t REG_SZ /d "COM$1" /f \
+        > /dev/null 2>&1
+}
