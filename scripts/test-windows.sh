@@ -20,7 +20,6 @@ fail() { echo "windows stage FAILED: $*" >&2; exit 1; }
 echo "== Windows: cross build (mingw-w64) and tests under wine"
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build-win -j"$jobs"
-cp build-win/src/cli/vennix-cli.exe build-win/vennix-cli.exe
 say "cross build done"
 
 # The simulator and the TFTP unit are Linux programs; the TSan core build of
