@@ -87,12 +87,12 @@ wait_for "$work/saved/received-1.bin" || fail "the simulator kept no firmware"
 cmp "$work/firmware.bin" "$work/saved/received-1.bin" || fail "firmware differs"
 say "firmware: 64 KiB byte-identical, through the bootloader"
 
-"${cli[@]}" download "$(winepath -w "$work/application.bff")" --port COM40 --timeout 60 > "$work/cli.log" 2>&1 \
+"${cli[@]}" download "$(winepath -w "$work/application.bff")" --port '\\.\COM40' --timeout 60 > "$work/cli.log" 2>&1 \
     || { cat "$work/cli.log" "$work/sim-40.log"; fail "application download"; }
 grep -q 'Xon/Xoff' "$work/cli.log" || { cat "$work/cli.log"; fail "application not sent with Xon/Xoff"; }
 wait_for "$work/saved/received-2.bin" || fail "the simulator kept no application"
 cmp "$work/application.bff" "$work/saved/received-2.bin" || fail "application differs"
-say "application: 32 KiB byte-identical, with Xon/Xoff"
+say "application: 32 KiB byte-identical, with Xon/Xoff, to \\\\.\\COM40"
 
 "$tftp_unit" 0 "$work/tftp" > "$work/tftp.log" 2>&1 &
 pids+=($!)

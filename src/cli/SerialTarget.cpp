@@ -72,7 +72,10 @@ bool SerialTarget::Resolve(const std::string& name, int& number, std::string* er
 bool SerialTarget::ResolveIn(const std::string& name, const std::string& devRoot, const std::string& aliasFolder,
                              int& number, std::string* error)
 {
-    number = ComPortNames::ParseNumber(name);
+    // "\\.\COM12" is how Windows people write a port above COM9.
+    const std::string deviceNamespace = "\\\\.\\";
+    const bool namespaced = name.rfind(deviceNamespace, 0) == 0;
+    number = ComPortNames::ParseNumber(namespaced ? name.substr(deviceNamespace.size()) : name);
     if (number > 0)
         return true;
     if (name.empty() || name[0] != '/') {

@@ -16,7 +16,7 @@ public:
     static const std::vector<uint32_t>& BaudRates();
     static const std::vector<std::string>& DataFormats();
 
-    // "COM33" (any case, also "COM33 (ttyUSB0)"), or a device path that has a
+    // "COM33" (any case, also "COM33 (ttyUSB0)" and "\\.\COM33"), or a device path that has a
     // COM number: its fixed one (/dev/ttyUSB0 is COM33) or a per-user alias
     // that points at the same device. False with a reason in *error.
     static bool Resolve(const std::string& name, int& number, std::string* error);

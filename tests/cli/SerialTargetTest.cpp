@@ -1,0 +1,40 @@
+#include "SerialTarget.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// Names that carry their number need no device to be present.
+TEST(SerialTargetTest, EveryWayOfWritingAComNameGivesItsNumber)
+{
+    const struct {
+        std::string name;
+        int number;
+    } cases[] = {
+        {"COM12", 12},
+        {"com7", 7},
+        {"COM33 (ttyUSB0)", 33},
+        {"\\\\.\\COM12", 12},
+        {"\\\\.\\com150", 150},
+    };
+    for (const auto& c : cases) {
+        int number = 0;
+        std::string error;
+        EXPECT_TRUE(SerialTarget::ResolveIn(c.name, "/nonexistent", "/nonexistent", number, &error)) << c.name << error;
+        EXPECT_EQ(number, c.number) << c.name;
+    }
+}
+
+TEST(SerialTargetTest, ANameThatIsNeitherComNorPathIsRefusedWithAReason)
+{
+    for (const std::string name : {"ttyUSB0", "\\\\.\\", "\\\\.\\LPT1", ""}) {
+        int number = -1;
+        std::string error;
+        EXPECT_FALSE(SerialTarget::ResolveIn(name, "/nonexistent", "/nonexistent", number, &error)) << name;
+        EXPECT_NE(error.find("is no serial port"), std::string::npos) << name << ": " << error;
+    }
+}
+
+} // namespace
