@@ -6,8 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug > /dev/null
-cmake --build build -j2 --target vennix vennix-terminal-sim
+./scripts/build-release.sh
 
 ready_file=$(mktemp)
 rm -f "$ready_file"
@@ -30,5 +29,7 @@ if [ -s "$ready_file" ]; then
 else
     echo "The simulated terminal did not start; see build/terminal-sim.log. Starting Vennix alone."
 fi
+echo "Files to try: $PWD/build/demo/demo-firmware.bin (firmware) and $PWD/build/demo/demo-application.bff"
+echo "(application): Browse to one and press Download."
 
 ./build/src/app/vennix

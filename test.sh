@@ -16,7 +16,8 @@ echo "== Core tests under ThreadSanitizer"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     ctest --test-dir build-tsan -L core --output-on-failure -j"$jobs" --timeout 300
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug > /dev/null
-cmake --build build -j"$jobs"
+cmake -S . -B build-debug -DCMAKE_BUILD_TYPE=Debug > /dev/null
+cmake --build build-debug -j"$jobs"
 echo "== All tests"
-ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
+ctest --test-dir build-debug --output-on-failure -j"$jobs" --timeout 300
+./scripts/test-package.sh
