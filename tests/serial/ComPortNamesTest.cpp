@@ -109,4 +109,40 @@ TEST_F(ComPortListing, AliasToADeviceShowsItsPathBelowDev)
     EXPECT_EQ(ComPortNames::DevicePath(7), aliases + "/COM7");
 }
 
+TEST_F(ComPortListing, UsbAdaptersAreDescribedAfterTheirDevice)
+{
+    // A usb-serial port below its interface, as the kernel lays it out, whose
+    // product string carries bytes that have no place in a list entry.
+    const std::string usbDevice = sys + "/devices/usb1/1-2";
+    fs::create_directories(usbDevice + "/1-2:1.0/ttyUSB0");
+    std::ofstream(usbDevice + "/idVendor") << "0403\n";
+    std::ofstream(usbDevice + "/product") << "FT232R\x01 (USB),  UART\n";
+    AddDevice("ttyUSB0");
+    fs::remove(sys + "/ttyUSB0/device");
+    fs::create_directory_symlink(usbDevice + "/1-2:1.0/ttyUSB0", sys + "/ttyUSB0/device");
+    // One that names only its maker, reached through an alias.
+    const std::string acmDevice = sys + "/devices/usb1/1-3";
+    fs::create_directories(acmDevice + "/1-3:1.0");
+    std::ofstream(acmDevice + "/idVendor") << "2341\n";
+    std::ofstream(acmDevice + "/manufacturer") << "Arduino (www.arduino.cc)\n";
+    AddDevice("ttyACM0");
+    fs::remove(sys + "/ttyACM0/device");
+    fs::create_directory_symlink(acmDevice + "/1-3:1.0", sys + "/ttyACM0/device");
+    fs::create_symlink(dev + "/ttyACM0", aliases + "/COM3");
+    AddDevice("ttyS0", "4");
+
+    const std::vector<std::string> expected = {
+        "COM1 (ttyS0)",
+        "COM3 (ttyACM0, Arduino www.arduino.cc)",
+        "COM33 (ttyUSB0, FT232R USB UART)",
+        "COM65 (ttyACM0, Arduino www.arduino.cc)",
+    };
+    const std::vector<std::string> listed = ComPortNames::ListIn(dev, sys, aliases);
+    EXPECT_EQ(listed, expected);
+    // The number is read as before, whatever follows it.
+    ASSERT_EQ(listed.size(), 4u);
+    EXPECT_EQ(ComPortNames::ParseNumber(listed[1]), 3);
+    EXPECT_EQ(ComPortNames::ParseNumber(listed[2]), 33);
+}
+
 } // namespace
