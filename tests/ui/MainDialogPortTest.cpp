@@ -2,6 +2,7 @@
 // port toggle, received bytes, reopening, and the download hand-off.
 #include "AppSettings.h"
 #include "ComPortNames.h"
+#include "ConsolePort.h"
 #include "DownloadProgressDialog.h"
 #include "EthernetPage.h"
 #include "IpAddressEdit.h"
@@ -172,6 +173,42 @@ private slots:
         QCOMPARE(settings.dataformat, std::string("8e1"));
     }
 
+    void thePortListFollowsATerminalStartedAfterTheWindow()
+    {
+        StartSimulator(TerminalLoader::Apploader);
+        AppSettings settings = SettingsFor(1);
+        MainDialog dialog(settings, &ComPortNames::List);
+        QVERIFY(dialog.IsPortOpen());
+        const std::shared_ptr<SerialPort> openPort = dialog.console->Port();
+        const QString selected = dialog.serialPage->PortText();
+        QSignalSpy changes(dialog.serialPage, &SerialPage::SettingsChanged);
+        QComboBox* list = dialog.serialPage->PortList();
+
+        // Plugged in while the window is hidden, so only opening the list can find it.
+        auto second = std::make_unique<TerminalSimulator>(TerminalOptions{});
+        std::string error;
+        QVERIFY2(second->Start(&error), error.c_str());
+        const QString secondEntry = QString::fromStdString(second->ComName()) + " (";
+        QVERIFY(RowStartingWith(list, secondEntry) < 0);
+        list->showPopup();
+        QVERIFY(RowStartingWith(list, secondEntry) >= 0);
+        list->hidePopup();
+        QCOMPARE(dialog.serialPage->PortText(), selected);
+
+        // While the window is shown, a terminal that goes is noticed without opening the list.
+        dialog.show();
+        second.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(RowStartingWith(list, secondEntry) < 0, WorkerMs);
+        QCOMPARE(dialog.serialPage->PortText(), selected);
+
+        // No refresh reopened the port or asked for a reopen.
+        QCOMPARE(changes.count(), 0);
+        QVERIFY(dialog.IsPortOpen());
+        QCOMPARE(dialog.console->Port(), openPort);
+        for (int i = 0; i < list->count(); ++i)
+            QVERIFY(ComPortNames::ParseNumber(list->itemText(i).toStdString()) > 0);
+    }
+
     void aPortInUseIsExplained()
     {
         StartSimulator(TerminalLoader::Apploader);
@@ -320,6 +357,15 @@ private:
         settings.portstatus = portstatus;
         settings.serialport = simulator ? simulator->ComName() : "";
         return settings;
+    }
+
+    static int RowStartingWith(QComboBox* list, const QString& start)
+    {
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->itemText(i).startsWith(start))
+                return i;
+        }
+        return -1;
     }
 
     static void WriteFile(const QString& path, const QByteArray& bytes)
