@@ -516,6 +516,7 @@ void MainDialog::ShowProgress(const QString& caption)
     progressDialog->move(left, top);
     progressDialog->setWindowTitle(caption);
     progressDialog->StatusLine()->clear();
+    progressDialog->BeginTransfer(ClassifyDownloadFile(selectedPath).size);
     progressDialog->cancelRequested.store(false, std::memory_order_release);
     progressDialog->show();
     progressDialog->raise();

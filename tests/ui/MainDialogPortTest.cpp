@@ -254,6 +254,38 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(received.bytes.data()), int(received.bytes.size())), image);
     }
 
+    void theRateLineIsBlankUntilTheTransferAndThenShowsTheLinesPace()
+    {
+        TerminalOptions options;
+        options.paceLine = true; // as fast as 115200 baud carries bytes, no faster
+        options.flowControlReply = 0x80;
+        simulator = std::make_unique<TerminalSimulator>(options);
+        std::string error;
+        QVERIFY2(simulator->Start(&error), error.c_str());
+        QString path = folder->Path() + "/app.bff";
+        WriteFile(path, RandomQBytes(400 * 1024, 5));
+        AppSettings settings = SettingsFor(1);
+        settings.filename = path.toStdString();
+        MainDialog dialog(settings, &ComPortNames::List);
+        dialog.show();
+        QLabel* rateLine = gProgressDialog->RateLine();
+
+        dialog.downloadButton->click();
+        QCOMPARE(rateLine->text(), QString()); // the terminal is still being looked for
+        // The first blocks fill the pseudo-terminal's buffer at once; a few seconds
+        // on, the rate is the line's: at most 11.52 kB/s, and more than a trickle.
+        QTRY_VERIFY_WITH_TIMEOUT(LooksLikeTheLinesPace(rateLine->text(), 11.52), 4 * WorkerMs);
+        QVERIFY(gProgressDialog->ProgressBar()->value() < 100);
+
+        gProgressDialog->CancelButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
+        // The next download starts blank, not with the last one's figures.
+        dialog.downloadButton->click();
+        QCOMPARE(rateLine->text(), QString());
+        gProgressDialog->CancelButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
+    }
+
     void theResultsBoxStillListensAfterAWorkerResetTheTerminal()
     {
         TerminalOptions options;
@@ -357,6 +389,17 @@ private:
         settings.portstatus = portstatus;
         settings.serialport = simulator ? simulator->ComName() : "";
         return settings;
+    }
+
+    // "20.5 kB of 409.6 kB, 11.4 kB/s, 0:33 left" with a rate near the line's.
+    static bool LooksLikeTheLinesPace(const QString& shown, double lineKBps)
+    {
+        static const QRegularExpression pattern("^[0-9.]+ kB of 409\\.6 kB, ([0-9.]+) kB/s, [0-9]+:[0-9]{2} left$");
+        const QRegularExpressionMatch match = pattern.match(shown);
+        if (!match.hasMatch())
+            return false;
+        const double rate = match.captured(1).toDouble();
+        return rate > lineKBps / 4 && rate <= lineKBps * 1.1;
     }
 
     static int RowStartingWith(QComboBox* list, const QString& start)
