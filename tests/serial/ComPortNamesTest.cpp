@@ -67,6 +67,19 @@ protected:
             std::ofstream(sys + "/" + name + "/type") << uartType << "\n";
     }
 
+    // A USB adapter's tty whose device link ends at `link` below the USB
+    // device `usb`, which says `text` of itself in the record `record`.
+    void AddUsbDevice(const std::string& name, const std::string& usb, const std::string& link,
+                      const std::string& record, const std::string& text)
+    {
+        const std::string usbDevice = sys + "/devices/usb1/" + usb;
+        fs::create_directories(usbDevice + "/" + link);
+        std::ofstream(usbDevice + "/idVendor") << "0403\n";
+        std::ofstream(usbDevice + "/" + record) << text << "\n";
+        AddDevice(name, nullptr, false);
+        fs::create_directory_symlink(usbDevice + "/" + link, sys + "/" + name + "/device");
+    }
+
     TempUserFolders folders;
     std::string dev;
     std::string sys;
@@ -113,21 +126,9 @@ TEST_F(ComPortListing, UsbAdaptersAreDescribedAfterTheirDevice)
 {
     // A usb-serial port below its interface, as the kernel lays it out, whose
     // product string carries bytes that have no place in a list entry.
-    const std::string usbDevice = sys + "/devices/usb1/1-2";
-    fs::create_directories(usbDevice + "/1-2:1.0/ttyUSB0");
-    std::ofstream(usbDevice + "/idVendor") << "0403\n";
-    std::ofstream(usbDevice + "/product") << "FT232R\x01 (USB),  UART\n";
-    AddDevice("ttyUSB0");
-    fs::remove(sys + "/ttyUSB0/device");
-    fs::create_directory_symlink(usbDevice + "/1-2:1.0/ttyUSB0", sys + "/ttyUSB0/device");
+    AddUsbDevice("ttyUSB0", "1-2", "1-2:1.0/ttyUSB0", "product", "FT232R\x01 (USB),  UART");
     // One that names only its maker, reached through an alias.
-    const std::string acmDevice = sys + "/devices/usb1/1-3";
-    fs::create_directories(acmDevice + "/1-3:1.0");
-    std::ofstream(acmDevice + "/idVendor") << "2341\n";
-    std::ofstream(acmDevice + "/manufacturer") << "Arduino (www.arduino.cc)\n";
-    AddDevice("ttyACM0");
-    fs::remove(sys + "/ttyACM0/device");
-    fs::create_directory_symlink(acmDevice + "/1-3:1.0", sys + "/ttyACM0/device");
+    AddUsbDevice("ttyACM0", "1-3", "1-3:1.0", "manufacturer", "Arduino (www.arduino.cc)");
     fs::create_symlink(dev + "/ttyACM0", aliases + "/COM3");
     AddDevice("ttyS0", "4");
 

@@ -20,32 +20,28 @@ std::string FirstLine(const std::string& path)
     return line;
 }
 
-// Big enough to watch a download run for a while at 115200 baud, small enough
-// to fit one flash sector.
-void ExpectDemoSize(const DownloadFileInfo& info)
+// Each demo file is recognised as its kind, big enough to watch a download run
+// for a while at 115200 baud, small enough to fit one flash sector, and plainly
+// a demo file when someone looks inside.
+void ExpectDemoFile(const std::string& name, DownloadFileKind kind, const std::string& title)
 {
+    const std::string path = DemoPath(name);
+    const DownloadFileInfo info = ClassifyDownloadFile(path);
+    ASSERT_EQ(info.outcome, DownloadFileInfo::Recognised) << path;
+    EXPECT_EQ(info.kind, kind);
     EXPECT_GE(info.size, 16 * 1024);
     EXPECT_LE(info.size, 64 * 1024);
+    EXPECT_EQ(FirstLine(path).rfind(title, 0), 0u) << FirstLine(path);
 }
 
 } // namespace
 
 TEST(DemoFiles, FirmwareImageIsClassifiedAsFirmware)
 {
-    const std::string path = DemoPath("demo-firmware.bin");
-    const DownloadFileInfo info = ClassifyDownloadFile(path);
-    ASSERT_EQ(info.outcome, DownloadFileInfo::Recognised) << path;
-    EXPECT_EQ(info.kind, Firmware);
-    ExpectDemoSize(info);
-    EXPECT_EQ(FirstLine(path).rfind("Vennix demo firmware image", 0), 0u);
+    ExpectDemoFile("demo-firmware.bin", Firmware, "Vennix demo firmware image");
 }
 
 TEST(DemoFiles, ApplicationPackageIsClassifiedAsApplication)
 {
-    const std::string path = DemoPath("demo-application.bff");
-    const DownloadFileInfo info = ClassifyDownloadFile(path);
-    ASSERT_EQ(info.outcome, DownloadFileInfo::Recognised) << path;
-    EXPECT_EQ(info.kind, Application);
-    ExpectDemoSize(info);
-    EXPECT_EQ(FirstLine(path).rfind("Vennix demo application package", 0), 0u);
+    ExpectDemoFile("demo-application.bff", Application, "Vennix demo application package");
 }
