@@ -10,7 +10,8 @@ cd "$(dirname "$0")"
 
 ready_file=$(mktemp)
 rm -f "$ready_file"
-./build/tools/terminal-sim/vennix-terminal-sim --ready-file="$ready_file" \
+# Paced like a real line, so a download takes the time it would take at that baud rate.
+./build/tools/terminal-sim/vennix-terminal-sim --pace --ready-file="$ready_file" \
     > build/terminal-sim.log 2>&1 &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; rm -f "$ready_file"' EXIT
