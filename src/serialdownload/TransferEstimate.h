@@ -7,10 +7,10 @@
 
 // How far a download has come, how fast it goes and how long it has left,
 // worked out from the progress percentages a worker reports and when they came.
-// The rate is that of the last few seconds: the time spent finding the terminal
+// The rate is that of the last RateWindow: the time spent finding the terminal
 // before the first block does not count against it, and the burst with which a
-// device's buffer takes the first blocks soon stops counting for it. Used by
-// one thread.
+// device's buffer takes the first blocks stops counting for it in the end.
+// Used by one thread.
 class TransferEstimate {
 public:
     using Clock = std::chrono::steady_clock;
@@ -38,7 +38,10 @@ public:
     static std::string RateText(double bytesPerSecond);
     static std::string DurationText(double seconds); // "m:ss"
 
-    static constexpr std::chrono::seconds RateWindow{3};
+    // Long enough to span several of the bursts that a terminal's XON/XOFF makes
+    // of a line (about one every two seconds while it writes flash), so that the
+    // figure holds still; short enough to follow a line that changes pace.
+    static constexpr std::chrono::seconds RateWindow{10};
 
 private:
     struct Sample {

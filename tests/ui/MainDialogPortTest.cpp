@@ -272,8 +272,8 @@ private slots:
 
         dialog.downloadButton->click();
         QCOMPARE(rateLine->text(), QString()); // the terminal is still being looked for
-        // The first blocks fill the pseudo-terminal's buffer at once; a few seconds
-        // on, the rate is the line's: at most 11.52 kB/s, and more than a trickle.
+        // The first blocks fill the pseudo-terminal's buffer at once; a little
+        // later the rate is the line's: at most 11.52 kB/s, and more than a trickle.
         QTRY_VERIFY_WITH_TIMEOUT(LooksLikeTheLinesPace(rateLine->text(), 11.52), 4 * WorkerMs);
         QVERIFY(gProgressDialog->ProgressBar()->value() < 100);
 
