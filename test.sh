@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: first the core
-# tests under ThreadSanitizer, then the whole suite (core and windows) in a normal build.
+# tests under ThreadSanitizer, then the whole suite (core and windows) in a Debug
+# build, then the Debian packages from the optimised build that ./run.sh runs.
 set -euo pipefail
 cd "$(dirname "$0")"
 

@@ -1,7 +1,5 @@
 #include "PortListWatcher.h"
 
-#include <QSocketNotifier>
-
 PortListWatcher::PortListWatcher(QObject* parent) : QObject(parent)
 {
     settle.setSingleShot(true);
@@ -9,8 +7,8 @@ PortListWatcher::PortListWatcher(QObject* parent) : QObject(parent)
     connect(&settle, &QTimer::timeout, this, &PortListWatcher::Changed);
     if (watch.Descriptor() < 0)
         return; // no inotify: the list is still refreshed whenever it is opened
-    notifier = new QSocketNotifier(watch.Descriptor(), QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &PortListWatcher::OnReadable);
+    notifier = std::make_unique<QSocketNotifier>(watch.Descriptor(), QSocketNotifier::Read);
+    connect(notifier.get(), &QSocketNotifier::activated, this, &PortListWatcher::OnReadable);
 }
 
 void PortListWatcher::OnReadable()

@@ -3,9 +3,10 @@
 #include "PortFolderWatch.h"
 
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
-class QSocketNotifier;
+#include <memory>
 
 // Wires the device and alias folder watch to the window's event loop: Changed
 // comes once a burst of comings and goings has settled (plugging in one adapter
@@ -25,6 +26,8 @@ private:
     static constexpr int SettleMs = 150;
 
     PortFolderWatch watch;
-    QSocketNotifier* notifier = nullptr;
+    // Declared after the watch, so it lets go of the descriptor before the
+    // watch closes it.
+    std::unique_ptr<QSocketNotifier> notifier;
     QTimer settle;
 };
