@@ -3,7 +3,7 @@
 # one is missing, so a second run costs a dpkg query and nothing more.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev xvfb xauth)
+packages=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev nettle-dev xvfb xauth)
 # The Debian packages: dpkg-shlibdeps finds their library dependencies.
 packages+=(dpkg-dev file)
 missing=()
