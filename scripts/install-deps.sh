@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev nettle-dev xvfb xauth)
 missing=()
+# The Debian packages: dpkg-shlibdeps finds their library dependencies.
+packages+=(dpkg-dev file)
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$package")
