@@ -6,12 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug > /dev/null
-cmake --build build -j2 --target vennix vennix-terminal-sim
+./scripts/build-release.sh
 
 ready_file=$(mktemp)
 rm -f "$ready_file"
-./build/tools/terminal-sim/vennix-terminal-sim --ready-file="$ready_file" \
+# Paced like a real line, so a download takes the time it would take at that baud rate.
+./build/tools/terminal-sim/vennix-terminal-sim --pace --ready-file="$ready_file" \
     > build/terminal-sim.log 2>&1 &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; rm -f "$ready_file"' EXIT
@@ -30,5 +30,7 @@ if [ -s "$ready_file" ]; then
 else
     echo "The simulated terminal did not start; see build/terminal-sim.log. Starting Vennix alone."
 fi
+echo "Files to try: $PWD/build/demo/demo-firmware.bin (firmware) and $PWD/build/demo/demo-application.bff"
+echo "(application): Browse to one and press Download."
 
 ./build/src/app/vennix

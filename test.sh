@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: first the core
-# tests under ThreadSanitizer, then the whole suite (core and windows) in a normal build.
+# tests under ThreadSanitizer, then the whole suite (core and windows) in a Debug
+# build, then the Debian packages from the optimised build that ./run.sh runs.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -18,7 +19,8 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 
 ./scripts/test-windows.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug > /dev/null
-cmake --build build -j"$jobs"
+cmake -S . -B build-debug -DCMAKE_BUILD_TYPE=Debug > /dev/null
+cmake --build build-debug -j"$jobs"
 echo "== All tests"
-ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
+ctest --test-dir build-debug --output-on-failure -j"$jobs" --timeout 300
+./scripts/test-package.sh

@@ -1,57 +1,10 @@
 #include "PortListing.h"
 
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-
 #include "ComPortNames.h"
 #include "ExitCode.h"
 #include "JsonLine.h"
 #include "TextTable.h"
-
-namespace {
-
-// A tty's device link ends at a USB interface (ttyACM) or one level below it
-// (ttyUSB, the usb-serial port); the USB device with the identifying records is
-// a few levels up. Deeper than this is no USB adapter.
-constexpr int UsbSearchLevels = 4;
-
-std::string FirstLine(const std::string& path)
-{
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
-        line.pop_back();
-    return line;
-}
-
-bool IsFile(const std::string& path)
-{
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
-}
-
-void FillUsb(const std::string& sysRoot, const std::string& kernelName, PortListing::Port& port)
-{
-    std::error_code error;
-    std::string folder = std::filesystem::canonical(sysRoot + "/" + kernelName + "/device", error).string();
-    if (error)
-        return;
-    for (int level = 0; level < UsbSearchLevels && !folder.empty(); ++level) {
-        if (IsFile(folder + "/idVendor")) {
-            port.vendorId = FirstLine(folder + "/idVendor");
-            port.productId = FirstLine(folder + "/idProduct");
-            port.serial = FirstLine(folder + "/serial");
-            port.manufacturer = FirstLine(folder + "/manufacturer");
-            port.product = FirstLine(folder + "/product");
-            return;
-        }
-        folder = folder.substr(0, folder.find_last_of('/'));
-    }
-}
-
-} // namespace
+#include "UsbAdapterInfo.h"
 
 PortListing::Port PortListing::DescribeOne(const std::string& listed, const std::string& devRoot,
                                            const std::string& sysRoot)
@@ -61,9 +14,16 @@ PortListing::Port PortListing::DescribeOne(const std::string& listed, const std:
     port.comName = listed.substr(0, open);
     if (open == std::string::npos || listed.back() != ')')
         return port;
-    const std::string below = listed.substr(open + 2, listed.size() - open - 3);
+    // The device comes first in the parentheses, before any adapter description.
+    const std::string inside = listed.substr(open + 2, listed.size() - open - 3);
+    const std::string below = inside.substr(0, inside.find(", "));
     port.device = devRoot + "/" + below;
-    FillUsb(sysRoot, below.substr(below.find_last_of('/') + 1), port);
+    const UsbAdapterInfo usb = UsbAdapterInfo::Read(sysRoot, below.substr(below.find_last_of('/') + 1));
+    port.vendorId = usb.vendorId;
+    port.productId = usb.productId;
+    port.serial = usb.serial;
+    port.manufacturer = usb.manufacturer;
+    port.product = usb.product;
     return port;
 }
 

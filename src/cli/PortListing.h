@@ -21,7 +21,7 @@ public:
     // The present ports, described from devRoot (/dev) and sysRoot (/sys/class/tty).
     static std::vector<Port> Describe(const std::vector<std::string>& listed, const std::string& devRoot,
                                       const std::string& sysRoot);
-    // One entry of ComPortNames::List ("COM33 (ttyUSB0)").
+    // One entry of ComPortNames::List ("COM33 (ttyUSB0)", "COM33 (ttyUSB0, FT232R USB UART)").
     static Port DescribeOne(const std::string& listed, const std::string& devRoot, const std::string& sysRoot);
 
     static void PrintTable(const std::vector<Port>& ports, std::FILE* out);

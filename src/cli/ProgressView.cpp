@@ -14,6 +14,7 @@
 
 #include "JsonLine.h"
 #include "TextTable.h"
+#include "TransferEstimate.h"
 
 namespace {
 
@@ -39,14 +40,6 @@ std::string Printf(const char* format, double value)
 {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
-std::string MinutesSeconds(double seconds)
-{
-    const long whole = static_cast<long>(seconds + 0.5);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
     return text;
 }
 
@@ -213,17 +206,6 @@ std::vector<ProgressView::Result> ProgressView::Results() const
     return all;
 }
 
-std::string ProgressView::RateText(double bytesPerSecond)
-{
-    if (bytesPerSecond <= 0)
-        return "-";
-    if (bytesPerSecond < 1000)
-        return Printf("%.0f B/s", bytesPerSecond);
-    if (bytesPerSecond < 1e6)
-        return Printf("%.1f kB/s", bytesPerSecond / 1e3);
-    return Printf("%.1f MB/s", bytesPerSecond / 1e6);
-}
-
 std::string ProgressView::BarLine(const Target& target, Clock::time_point now, size_t width) const
 {
     size_t labelWidth = 0;
@@ -237,10 +219,11 @@ std::string ProgressView::BarLine(const Target& target, Clock::time_point now, s
     line += std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(BarWidth - filled), '.');
     line += "] " + Printf("%3.0f%%", finished ? 100.0 : target.percent);
     if (target.progressSeen) {
-        line += "  " + RateText(result.bytesPerSecond);
-        if (target.outcome == TargetOutcome::Running && result.bytesPerSecond > 0)
-            line += "  " + MinutesSeconds(static_cast<double>(target.totalBytes - result.bytes) / result.bytesPerSecond) +
-                    " left";
+        line += "  " + TransferEstimate::RateText(result.bytesPerSecond);
+        if (target.outcome == TargetOutcome::Running && result.bytesPerSecond > 0) {
+            const double left = static_cast<double>(target.totalBytes - result.bytes) / result.bytesPerSecond;
+            line += "  " + TransferEstimate::DurationText(left) + " left";
+        }
     }
     line += "  " + OneLine(target.status);
     if (line.size() >= width)
@@ -285,7 +268,7 @@ void ProgressView::PrintSummaryLocked()
     for (const Target& target : targets) {
         const Result result = ResultOf(target, now);
         table.Add({result.target, OneLine(result.text), std::to_string(result.bytes), Printf("%.1f", result.seconds),
-                   RateText(result.bytesPerSecond)});
+                   TransferEstimate::RateText(result.bytesPerSecond)});
     }
     table.Print(results);
 }

@@ -57,8 +57,6 @@ public:
     void Conclude();
     std::vector<Result> Results() const;
 
-    static std::string RateText(double bytesPerSecond);
-
 private:
     struct Target {
         std::string label;

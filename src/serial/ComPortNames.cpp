@@ -1,5 +1,6 @@
 #include "ComPortNames.h"
 
+#include "UsbAdapterInfo.h"
 #include "UserFolders.h"
 
 #include <dirent.h>
@@ -104,6 +105,17 @@ std::string AliasDisplayName(const std::string& aliasPath)
     return target.substr(target.find_last_of('/') + 1);
 }
 
+// "COM33 (ttyUSB0)", or with what identifies the adapter where the kernel's
+// records tell it: "COM33 (ttyUSB0, FT232R USB UART)". The COM name stays first
+// and the device right after the parenthesis, so that prefix matching of a
+// stored name and the number's parsing see what they always did.
+std::string Entry(const std::string& comName, const std::string& shown, const std::string& sysRoot)
+{
+    const std::string kernelName = shown.substr(shown.find_last_of('/') + 1);
+    const std::string description = UsbAdapterInfo::Read(sysRoot, kernelName).Description();
+    return comName + " (" + shown + (description.empty() ? "" : ", " + description) + ")";
+}
+
 bool LessIgnoringCase(const std::string& a, const std::string& b)
 {
     return ::strcasecmp(a.c_str(), b.c_str()) < 0;
@@ -171,13 +183,13 @@ std::vector<std::string> ComPortNames::ListIn(const std::string& devRoot, const 
         aliased[number] = true;
         const std::string shown = AliasDisplayName(path);
         if (!shown.empty())
-            ports[number] = entry + " (" + shown + ")";
+            ports[number] = Entry(entry, shown, sysRoot);
     }
     for (const std::string& entry : Entries(devRoot)) {
         const int number = FixedNumber(entry);
         if (number < 1 || aliased.count(number) != 0 || !HasHardware(sysRoot, entry))
             continue;
-        ports[number] = "COM" + std::to_string(number) + " (" + entry + ")";
+        ports[number] = Entry("COM" + std::to_string(number), entry, sysRoot);
     }
 
     std::vector<std::string> names;

@@ -10,8 +10,9 @@
 class ComPortNames {
 public:
     // The serial devices present now, each as its COM name followed by its
-    // device in parentheses ("COM33 (ttyUSB0)"), in case-insensitive
-    // alphabetical order.
+    // device in parentheses ("COM33 (ttyUSB0)") and, for a USB adapter that
+    // names itself, its description after a comma ("COM33 (ttyUSB0, FT232R USB
+    // UART)"), in case-insensitive alphabetical order.
     static std::vector<std::string> List();
     // The same, looking for devices under devRoot, their kernel records under
     // sysRoot (normally /sys/class/tty) and aliases in aliasFolder.

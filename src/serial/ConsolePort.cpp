@@ -83,7 +83,12 @@ std::string ConsolePort::ToggleText() const
     default: format += 'n'; break;
     }
     format += line.stopBits == TwoStopBits ? "2" : line.stopBits == OneAndHalfStopBits ? "1.5" : "1";
-    std::string text = "&Port " + portText + " open\r\n" + std::to_string(line.baudRate) + ", " + format;
+    // The port and its device, without an adapter's description ("COM33
+    // (ttyUSB0, FT232R USB UART)"), which would make the button as wide as the window.
+    std::string shown = portText;
+    if (const size_t comma = shown.find(", "); comma != std::string::npos && shown.back() == ')')
+        shown = shown.substr(0, comma) + ")";
+    std::string text = "&Port " + shown + " open\r\n" + std::to_string(line.baudRate) + ", " + format;
     if (line.flow == static_cast<int32_t>(FlowControl::XonXoff))
         text += ", Xon/Xoff";
     else if (line.flow == static_cast<int32_t>(FlowControl::RtsCts))

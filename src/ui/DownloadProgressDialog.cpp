@@ -8,7 +8,7 @@
 DownloadProgressDialog* gProgressDialog = nullptr;
 
 DownloadProgressDialog::DownloadProgressDialog(QWidget* owner)
-    : QDialog(owner), progressBar(new QProgressBar(this)), statusLine(new QLabel(this)),
+    : QDialog(owner), progressBar(new QProgressBar(this)), statusLine(new QLabel(this)), rateLine(new QLabel(this)),
       cancelButton(new QPushButton("Cancel", this))
 {
     // A caption but no close box: only Cancel, or the end of the download, hides it.
@@ -22,11 +22,17 @@ DownloadProgressDialog::DownloadProgressDialog(QWidget* owner)
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     progressBar->setTextVisible(false);
+    rateLine->setAlignment(Qt::AlignCenter);
+    // Keeps its height while blank, so the dialog does not jump when it fills.
+    rateLine->setMinimumHeight(rateLine->fontMetrics().lineSpacing());
     cancelButton->setAutoDefault(false);
+    rateRefresh.setInterval(RateRefreshMs);
+    connect(&rateRefresh, &QTimer::timeout, this, &DownloadProgressDialog::ShowRate);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(statusLine);
     layout->addWidget(progressBar);
+    layout->addWidget(rateLine);
     layout->addWidget(cancelButton, 0, Qt::AlignHCenter);
     setMinimumWidth(statusLine->fontMetrics().horizontalAdvance(QString(64, 'x')));
 
@@ -38,6 +44,37 @@ void DownloadProgressDialog::OnCancelButton()
     cancelRequested.store(true, std::memory_order_release);
     hide();
     emit CancelPressed();
+}
+
+void DownloadProgressDialog::BeginTransfer(int64_t totalBytes)
+{
+    estimate.Start(totalBytes);
+    rateLine->clear();
+}
+
+void DownloadProgressDialog::SetProgress(int percent)
+{
+    progressBar->setValue(percent);
+    estimate.Progress(percent, TransferEstimate::Clock::now());
+}
+
+void DownloadProgressDialog::ShowRate()
+{
+    const QString text = QString::fromStdString(estimate.Text(TransferEstimate::Clock::now()));
+    if (text != rateLine->text())
+        rateLine->setText(text);
+}
+
+void DownloadProgressDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    rateRefresh.start();
+}
+
+void DownloadProgressDialog::hideEvent(QHideEvent* event)
+{
+    rateRefresh.stop();
+    QDialog::hideEvent(event);
 }
 
 void DownloadProgressDialog::reject()

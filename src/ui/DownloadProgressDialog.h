@@ -1,8 +1,12 @@
 #pragma once
 
+#include "TransferEstimate.h"
+
 #include <QDialog>
+#include <QTimer>
 
 #include <atomic>
+#include <cstdint>
 
 class QLabel;
 class QProgressBar;
@@ -17,11 +21,20 @@ public:
 
     void OnCancelButton();
 
+    // A download of `totalBytes` is about to start: the rate line goes blank
+    // until the worker's first progress report.
+    void BeginTransfer(int64_t totalBytes);
+    // The worker's progress, on the UI thread: the bar, and the figures of the
+    // rate line.
+    void SetProgress(int percent);
+
     // Set by Cancel on the UI thread, polled by the worker, cleared by Finish.
     std::atomic<bool> cancelRequested{false};
 
     QProgressBar* ProgressBar() const { return progressBar; }
     QLabel* StatusLine() const { return statusLine; }
+    // Under the bar: bytes sent of the total, rate and time left.
+    QLabel* RateLine() const { return rateLine; }
     QPushButton* CancelButton() const { return cancelButton; }
 
 signals:
@@ -30,11 +43,22 @@ signals:
 
 protected:
     void reject() override; // Esc is Cancel; the dialog is only ever hidden
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    void ShowRate();
+
+    // A few times a second is as often as a person can read figures, and the
+    // rate and time left go on moving while the line stalls between reports.
+    static constexpr int RateRefreshMs = 250;
+
     QProgressBar* progressBar;
     QLabel* statusLine;
+    QLabel* rateLine;
     QPushButton* cancelButton;
+    TransferEstimate estimate;
+    QTimer rateRefresh;
 };
 
 extern DownloadProgressDialog* gProgressDialog;

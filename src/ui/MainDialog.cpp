@@ -12,6 +12,7 @@
 #include "IpAddressEdit.h"
 #include "MessageBoxSeam.h"
 #include "PathDisplay.h"
+#include "PortListWatcher.h"
 #include "QtDownloadReporter.h"
 #include "QtNotifyTarget.h"
 #include "ResultsLog.h"
@@ -158,6 +159,14 @@ void MainDialog::Initialise()
         tabs->setCurrentIndex(0);
     connect(tabs, &QTabWidget::currentChanged, this, &MainDialog::OnTabChanged);
     connect(serialPage, &SerialPage::SettingsChanged, this, &MainDialog::ReopenPort);
+    connect(serialPage, &SerialPage::PortListOpening, this, &MainDialog::RefreshPortList);
+    if (listPorts) {
+        portWatcher = new PortListWatcher(this);
+        connect(portWatcher, &PortListWatcher::Changed, this, [this] {
+            if (isVisible())
+                RefreshPortList();
+        });
+    }
     connect(serialPage->XmitButton(), &QPushButton::clicked, this, &MainDialog::OnXmit);
     connect(serialPage->InduceButton(), &QPushButton::clicked, this, &MainDialog::OnInduceBootloader);
 
@@ -223,6 +232,12 @@ void MainDialog::RefreshSelectedFile()
         settings.filename = selectedPath;
         return;
     }
+}
+
+void MainDialog::RefreshPortList()
+{
+    if (listPorts)
+        serialPage->RefreshPorts(listPorts());
 }
 
 void MainDialog::OnBrowse()
@@ -501,6 +516,7 @@ void MainDialog::ShowProgress(const QString& caption)
     progressDialog->move(left, top);
     progressDialog->setWindowTitle(caption);
     progressDialog->StatusLine()->clear();
+    progressDialog->BeginTransfer(ClassifyDownloadFile(selectedPath).size);
     progressDialog->cancelRequested.store(false, std::memory_order_release);
     progressDialog->show();
     progressDialog->raise();

@@ -17,6 +17,7 @@ class EthernetPage;
 class QtDownloadReporter;
 class SerialDownloadJob;
 class PathDisplay;
+class PortListWatcher;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -43,6 +44,9 @@ public:
     // The open console port, or none.
     SerialPort* Port() const;
     void RefreshSelectedFile();
+    // Brings the serial page's port list up to date with the devices present
+    // now; the open port and the page's other settings are left alone.
+    void RefreshPortList();
 
     // A notification from the console port's I/O thread, delivered on the UI thread.
     void OnSerialNotification(uint32_t message);
@@ -82,6 +86,8 @@ public:
     QCheckBox* autoOpenBox = nullptr;
     PathDisplay* pathDisplay = nullptr;
     QLabel* sizeStatic = nullptr;
+    // Refreshes the port list when devices come or go while the window is shown.
+    PortListWatcher* portWatcher = nullptr;
 
     // Xmit gives up on a line that takes nothing for this long, so a held line
     // never freezes the window.

@@ -27,7 +27,7 @@ void QtDownloadReporter::SetProgress(int percent)
 {
     OnUiThread(window, [percent] {
         if (gProgressDialog)
-            gProgressDialog->ProgressBar()->setValue(percent);
+            gProgressDialog->SetProgress(percent);
     });
 }
 

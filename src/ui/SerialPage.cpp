@@ -1,5 +1,7 @@
 #include "SerialPage.h"
 
+#include "PortComboBox.h"
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -28,6 +30,17 @@ bool LessIgnoringCase(const std::string& a, const std::string& b)
     });
 }
 
+// The list keeps itself in case-insensitive alphabetical order.
+QStringList SortedPorts(const std::vector<std::string>& ports)
+{
+    std::vector<std::string> sorted = ports;
+    std::stable_sort(sorted.begin(), sorted.end(), LessIgnoringCase);
+    QStringList items;
+    for (const auto& port : sorted)
+        items << QString::fromStdString(port);
+    return items;
+}
+
 QComboBox* MakeList(QWidget* parent)
 {
     auto* list = new QComboBox(parent);
@@ -52,7 +65,7 @@ const std::vector<std::string>& SerialPage::DataFormats()
 }
 
 SerialPage::SerialPage(const std::vector<std::string>& ports, QWidget* parent)
-    : QWidget(parent), portList(MakeList(this)), baudList(MakeList(this)), formatList(MakeList(this)),
+    : QWidget(parent), portList(new PortComboBox(this)), baudList(MakeList(this)), formatList(MakeList(this)),
       transmitText(new QLineEdit(this)), xmitButton(new QPushButton("&Xmit", this)),
       induceButton(new QPushButton("Induce\nBootloader", this))
 {
@@ -91,15 +104,13 @@ SerialPage::SerialPage(const std::vector<std::string>& ports, QWidget* parent)
         formatList->addItem(QString::fromStdString(format));
     WriteControls();
 
-    std::vector<std::string> sorted = ports;
-    std::stable_sort(sorted.begin(), sorted.end(), LessIgnoringCase);
-    for (const auto& port : sorted)
-        portList->addItem(QString::fromStdString(port));
+    portList->addItems(SortedPorts(ports));
     portList->setCurrentIndex(-1);
+    connect(portList, &PortComboBox::Opening, this, &SerialPage::PortListOpening);
 
     // Only the operator's choices count: programmatic selection raises no
     // `activated`, just as it must not reopen the port.
-    for (QComboBox* list : {portList, baudList, formatList})
+    for (QComboBox* list : {static_cast<QComboBox*>(portList), baudList, formatList})
         connect(list, &QComboBox::activated, this, &SerialPage::SettingsChanged);
 }
 
@@ -113,6 +124,29 @@ void SerialPage::WriteControls()
 {
     baudList->setCurrentIndex(baudIndex);
     formatList->setCurrentIndex(formatIndex);
+}
+
+void SerialPage::RefreshPorts(const std::vector<std::string>& ports)
+{
+    const QStringList items = SortedPorts(ports);
+    QStringList shown;
+    for (int i = 0; i < portList->count(); ++i)
+        shown << portList->itemText(i);
+    if (items == shown)
+        return;
+    // The selection is a port, not a row: the same COM name, even if its entry
+    // reads differently now (an adapter described, an alias moved).
+    const QString selected = ComName(portList->currentText());
+    portList->clear();
+    portList->addItems(items);
+    int keep = -1;
+    for (int i = 0; i < items.size() && !selected.isEmpty(); ++i) {
+        if (ComName(items[i]) == selected) {
+            keep = i;
+            break;
+        }
+    }
+    portList->setCurrentIndex(keep);
 }
 
 void SerialPage::SelectStored(QComboBox* list, const QString& stored, bool comparePortNames)
@@ -137,6 +171,11 @@ void SerialPage::SelectStored(QComboBox* list, const QString& stored, bool compa
             return;
         }
     }
+}
+
+QComboBox* SerialPage::PortList() const
+{
+    return portList;
 }
 
 QString SerialPage::PortText() const

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+class PortComboBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -23,6 +24,11 @@ public:
     void ReadControls();
     void WriteControls();
 
+    // Replaces the port list's items with `ports` (the devices present now),
+    // keeping the selected port when it is among them and selecting none when
+    // it is gone. Raises no SettingsChanged: the open port is left as it is.
+    void RefreshPorts(const std::vector<std::string>& ports);
+
     // Selects the item for a stored text: an item that equals it (for ports: whose
     // COM name equals the stored one's), else the first item, searching from the
     // second one round to the first, that begins with it, ignoring case. Nothing
@@ -36,7 +42,7 @@ public:
     int baudIndex = -1;
     int formatIndex = -1;
 
-    QComboBox* PortList() const { return portList; }
+    QComboBox* PortList() const;
     QComboBox* BaudList() const { return baudList; }
     QComboBox* FormatList() const { return formatList; }
     QLineEdit* TransmitText() const { return transmitText; }
@@ -46,9 +52,11 @@ public:
 signals:
     // The operator changed the port, baud rate or data format.
     void SettingsChanged();
+    // The operator is opening the port list.
+    void PortListOpening();
 
 private:
-    QComboBox* portList;
+    PortComboBox* portList;
     QComboBox* baudList;
     QComboBox* formatList;
     QLineEdit* transmitText;

@@ -45,7 +45,7 @@ TEST(PortListingTest, UsbAdaptersAreIdentifiedFromTheirDeviceRecords)
     fs::create_directory_symlink(acmDevice / "1-3:1.0", tty / "ttyACM0/device");
     fs::create_directory_symlink(sys / "devices/platform/serial8250", tty / "ttyS0/device");
 
-    const auto ports = PortListing::Describe({"COM1 (ttyS0)", "COM33 (ttyUSB0)", "COM65 (ttyACM0)", "COM40 (pts/3)"},
+    const auto ports = PortListing::Describe({"COM1 (ttyS0)", "COM33 (ttyUSB0, FT232R USB UART)", "COM65 (ttyACM0)", "COM40 (pts/3)"},
                                              "/dev", tty.string());
     ASSERT_EQ(ports.size(), 4u);
     EXPECT_EQ(ports[0].comName, "COM1");
@@ -53,7 +53,7 @@ TEST(PortListingTest, UsbAdaptersAreIdentifiedFromTheirDeviceRecords)
     EXPECT_TRUE(ports[0].vendorId.empty());
 
     EXPECT_EQ(ports[1].comName, "COM33");
-    EXPECT_EQ(ports[1].device, "/dev/ttyUSB0");
+    EXPECT_EQ(ports[1].device, "/dev/ttyUSB0"); // the window's description is no part of it
     EXPECT_EQ(ports[1].vendorId, "0403");
     EXPECT_EQ(ports[1].productId, "6001");
     EXPECT_EQ(ports[1].serial, "A10KX3QZ");

@@ -4,11 +4,14 @@
 #include "TestSupport.h"
 #include "TftpServer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <fstream>
 #include <memory>
 
@@ -320,6 +323,32 @@ TEST_F(EthernetDownloadJobTest, FreshPortsAndMalformedDatagramsNeverCount)
     EXPECT_GE(unit->Stats().requests, 2u);
 }
 
+// True when a thread of this process sits in read(2) on a descriptor, other
+// than `except`, that names `path`. A pseudo-terminal slave fails its reader
+// with EIO only if the reader is waiting when the master closes; a later read
+// sees end of file instead.
+bool SomeThreadBlockedReading(const std::string& path, int except)
+{
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks)
+        return false;
+    bool found = false;
+    while (dirent* task = readdir(tasks)) {
+        std::ifstream syscallFile(std::string("/proc/self/task/") + task->d_name + "/syscall");
+        long number = -1;
+        std::string fdText;
+        if (!(syscallFile >> number >> fdText) || number != SYS_read)
+            continue;
+        const int fd = static_cast<int>(std::stol(fdText, nullptr, 16));
+        char target[PATH_MAX] = {};
+        const ssize_t length = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+        if (fd != except && length > 0 && path == std::string(target, static_cast<size_t>(length)))
+            found = true;
+    }
+    closedir(tasks);
+    return found;
+}
+
 TEST_F(EthernetDownloadJobTest, ReadErrorPartWaySendsNoShortBlock)
 {
     // A pseudo-terminal reads its bytes and then fails (EIO) once its other end
@@ -342,6 +371,8 @@ TEST_F(EthernetDownloadJobTest, ReadErrorPartWaySendsNoShortBlock)
     EthernetDownloadJob job(slavePath, Application, "127.0.0.1", *reporter, unit->BoundPort());
     ASSERT_TRUE(job.Start());
     ASSERT_TRUE(WaitUntil([&] { return unit->Stats().blocksStored == 1; }));
+    // The job has taken the last 476 bytes and waits for more.
+    ASSERT_TRUE(WaitUntil([&] { return SomeThreadBlockedReading(slavePath, slave); }));
     close(master);
     ASSERT_TRUE(reporter->WaitFinished());
     close(slave);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
 using namespace ethernettest;
 
@@ -264,57 +263,6 @@ TEST_F(TftpServerTest, StartReportsWhyItCannotServe)
     error.clear();
     EXPECT_FALSE(third.Start(&error));
     EXPECT_NE(error.find("300.1.1.1"), std::string::npos) << error;
-}
-
-TEST(TftpServerOptionsTest, ParsesTheCommandLineForm)
-{
-    TftpServerOptions options;
-    std::string error = "stale";
-    EXPECT_FALSE(TftpServer::ParseOption("--port=5", options, &error));
-    for (const char* argument :
-         {"--tftp-address=127.0.0.5", "--tftp-port=6969", "--tftp-request-error=3", "--tftp-request-error-count=4",
-          "--tftp-data-error=2", "--tftp-data-error-block=70000", "--tftp-ack-delay-ms=5", "--tftp-loss=2.5",
-          "--tftp-reorder=5", "--tftp-impair=in", "--tftp-seed=99", "--tftp-verbose", "--tftp-datagram-cost-ms=2.5",
-          "--tftp-receive-queue=8", "--tftp-transfer-address=0.0.0.0", "--tftp-fresh-port", "--tftp-malformed=1",
-          "--tftp-exact-request=yes"}) {
-        SCOPED_TRACE(argument);
-        EXPECT_TRUE(TftpServer::ParseOption(argument, options, &error));
-        EXPECT_EQ(error, "");
-    }
-    EXPECT_EQ(options.address, "127.0.0.5");
-    EXPECT_EQ(options.port, 6969);
-    EXPECT_EQ(options.requestErrorCode, 3);
-    EXPECT_EQ(options.requestErrorCount, 4);
-    EXPECT_EQ(options.dataErrorBlock, 70000u);
-    EXPECT_EQ(options.ackDelayMs, 5);
-    EXPECT_DOUBLE_EQ(options.lossPercent, 2.5);
-    EXPECT_TRUE(options.impairIncoming);
-    EXPECT_FALSE(options.impairOutgoing);
-    EXPECT_EQ(options.seed, 99u);
-    EXPECT_TRUE(options.verbose);
-    EXPECT_DOUBLE_EQ(options.datagramCostMs, 2.5);
-    EXPECT_EQ(options.receiveQueue, 8);
-    EXPECT_EQ(options.transferAddress, "0.0.0.0");
-    EXPECT_TRUE(options.freshPortPerRequest && options.malformed && options.exactRequest);
-
-    for (const char* argument : {"--tftp-port=65536", "--tftp-port=", "--tftp-port=1x", "--tftp-loss=101",
-                                 "--tftp-end-idle-ms=100", "--tftp-address=host", "--tftp-impair=sideways",
-                                 "--tftp-data-error-block=0", "--tftp-colour=red", "--tftp-datagram-cost-ms=-1",
-                                 "--tftp-receive-queue=x", "--tftp-malformed=maybe", "--tftp-transfer-address=any"}) {
-        SCOPED_TRACE(argument);
-        const TftpServerOptions before = options;
-        error.clear();
-        EXPECT_TRUE(TftpServer::ParseOption(argument, options, &error));
-        EXPECT_NE(error.find(argument), std::string::npos) << error;
-        EXPECT_EQ(options.port, before.port);
-        EXPECT_EQ(options.address, before.address);
-        EXPECT_EQ(options.transferAddress, before.transferAddress);
-        EXPECT_EQ(options.datagramCostMs, before.datagramCostMs);
-    }
-
-    std::ostringstream help;
-    TftpServer::PrintHelp(help);
-    EXPECT_NE(help.str().find("--tftp-ack-delay-ms"), std::string::npos);
 }
 
 } // namespace

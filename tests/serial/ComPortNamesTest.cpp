@@ -67,6 +67,19 @@ protected:
             std::ofstream(sys + "/" + name + "/type") << uartType << "\n";
     }
 
+    // A USB adapter's tty whose device link ends at `link` below the USB
+    // device `usb`, which says `text` of itself in the record `record`.
+    void AddUsbDevice(const std::string& name, const std::string& usb, const std::string& link,
+                      const std::string& record, const std::string& text)
+    {
+        const std::string usbDevice = sys + "/devices/usb1/" + usb;
+        fs::create_directories(usbDevice + "/" + link);
+        std::ofstream(usbDevice + "/idVendor") << "0403\n";
+        std::ofstream(usbDevice + "/" + record) << text << "\n";
+        AddDevice(name, nullptr, false);
+        fs::create_directory_symlink(usbDevice + "/" + link, sys + "/" + name + "/device");
+    }
+
     TempUserFolders folders;
     std::string dev;
     std::string sys;
@@ -107,6 +120,30 @@ TEST_F(ComPortListing, AliasToADeviceShowsItsPathBelowDev)
     fs::create_symlink("/dev/null", aliases + "/COM7");
     EXPECT_EQ(ComPortNames::ListIn(dev, sys, aliases), (std::vector<std::string> { "COM7 (null)" }));
     EXPECT_EQ(ComPortNames::DevicePath(7), aliases + "/COM7");
+}
+
+TEST_F(ComPortListing, UsbAdaptersAreDescribedAfterTheirDevice)
+{
+    // A usb-serial port below its interface, as the kernel lays it out, whose
+    // product string carries bytes that have no place in a list entry.
+    AddUsbDevice("ttyUSB0", "1-2", "1-2:1.0/ttyUSB0", "product", "FT232R\x01 (USB),  UART");
+    // One that names only its maker, reached through an alias.
+    AddUsbDevice("ttyACM0", "1-3", "1-3:1.0", "manufacturer", "Arduino (www.arduino.cc)");
+    fs::create_symlink(dev + "/ttyACM0", aliases + "/COM3");
+    AddDevice("ttyS0", "4");
+
+    const std::vector<std::string> expected = {
+        "COM1 (ttyS0)",
+        "COM3 (ttyACM0, Arduino www.arduino.cc)",
+        "COM33 (ttyUSB0, FT232R USB UART)",
+        "COM65 (ttyACM0, Arduino www.arduino.cc)",
+    };
+    const std::vector<std::string> listed = ComPortNames::ListIn(dev, sys, aliases);
+    EXPECT_EQ(listed, expected);
+    // The number is read as before, whatever follows it.
+    ASSERT_EQ(listed.size(), 4u);
+    EXPECT_EQ(ComPortNames::ParseNumber(listed[1]), 3);
+    EXPECT_EQ(ComPortNames::ParseNumber(listed[2]), 33);
 }
 
 } // namespace

@@ -54,6 +54,11 @@ TEST_F(ConsolePortTest, TheToggleNamesTheLineAsItReallyRuns)
     ASSERT_TRUE(console.Port()->OpenByNumber(AliasNumber, 115200, 0, NoParity, OneStopBit, 8, FlowControl::None));
     EXPECT_EQ(console.ToggleText(), "&Port COM150 (pts) open\r\n115200, 8n1");
     EXPECT_TRUE(console.RunsAs(Line("115200", "8n1")));
+
+    // An adapter's description stays in the list; the toggle names port and device.
+    console.Close();
+    ASSERT_TRUE(console.Open({"COM" + std::to_string(AliasNumber) + " (pts, FT232R USB UART)", "9600", "8n1"}));
+    EXPECT_EQ(console.ToggleText(), "&Port COM150 (pts) open\r\n9600, 8n1");
 }
 
 TEST_F(ConsolePortTest, AStaleNotificationIsDroppedWhileTheWorkerReads)

@@ -74,22 +74,4 @@ TEST(ConsoleStream, MixedTrafficHasEveryByteValue)
     EXPECT_EQ(std::set<uint8_t>(got.begin(), got.end()).size(), 256u);
 }
 
-TEST(ConsoleStream, Options)
-{
-    TerminalOptions options;
-    std::string error;
-    EXPECT_TRUE(ParseTerminalOption("--stream=5000000", options, &error));
-    EXPECT_TRUE(ParseTerminalOption("--stream-mix=mixed", options, &error));
-    EXPECT_TRUE(error.empty());
-    EXPECT_EQ(options.streamBytes, 5000000u);
-    EXPECT_TRUE(options.streamMixed);
-    EXPECT_TRUE(ParseTerminalOption("--stream-mix=text", options, &error));
-    EXPECT_FALSE(options.streamMixed);
-    EXPECT_TRUE(ParseTerminalOption("--stream=0", options, &error));
-    EXPECT_FALSE(error.empty());
-    error.clear();
-    EXPECT_TRUE(ParseTerminalOption("--stream-mix=binary", options, &error));
-    EXPECT_FALSE(error.empty());
-}
-
 } // namespace

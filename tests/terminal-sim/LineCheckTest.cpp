@@ -171,37 +171,4 @@ TEST(Sha256, KnownDigests)
     EXPECT_EQ(hex(million), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
-TEST(TerminalOptions, ParsesCommandLineForms)
-{
-    TerminalOptions options;
-    std::string error;
-    for (const char* argument : {"--loader=boot", "--app-rate=38400", "--app-format=8e2", "--no-version", "--flow=82",
-                                 "--refuse=A,R", "--silent", "--com=41", "--xoff-after=100", "--pace"}) {
-        EXPECT_TRUE(ParseTerminalOption(argument, options, &error)) << argument;
-        EXPECT_EQ(error, "") << argument;
-    }
-    EXPECT_EQ(options.loaderAtStart, TerminalLoader::Bootloader);
-    EXPECT_EQ(options.apploaderRate, 38400u);
-    EXPECT_EQ(options.apploaderFormat, "8e2");
-    EXPECT_TRUE(options.firmwareVersion.empty());
-    EXPECT_EQ(options.flowControlReply, 0x82);
-    EXPECT_TRUE(options.refuseA && options.refuseR && !options.refuseB && !options.refuseVersion);
-    EXPECT_TRUE(options.silent && options.paceLine);
-    EXPECT_EQ(options.comNumber, 41);
-    EXPECT_EQ(options.xoffAfterBytes, 100u);
-
-    EXPECT_TRUE(ParseTerminalOption("--flow=none", options, &error));
-    EXPECT_EQ(options.flowControlReply, -1);
-
-    for (const char* bad : {"--app-format=7n1", "--flow=1FF", "--com=0", "--refuse=X", "--restart-ms=-5", "--loader=on"}) {
-        error.clear();
-        EXPECT_TRUE(ParseTerminalOption(bad, options, &error)) << bad;
-        EXPECT_NE(error, "") << bad;
-    }
-    error.clear();
-    EXPECT_FALSE(ParseTerminalOption("--tftp-port=69", options, &error));
-    EXPECT_FALSE(ParseTerminalOption("--bogus", options, &error));
-    EXPECT_EQ(error, "");
-}
-
 } // namespace

@@ -604,22 +604,3 @@ TEST_F(TerminalSimulatorTest, AnImageOnALineWithTheWrongFlowControlIsRefused)
     EXPECT_TRUE(image.accepted) << image.verdict;
 }
 
-TEST(TerminalOptionsRudeness, ParsedFromTheCommandLine)
-{
-    TerminalOptions options;
-    std::string error;
-    for (const char* argument : {"--chatter-ms=0.5", "--chatter-always", "--boot-chatter", "--reply-delay-ms=150",
-                                 "--no-line-check", "--unplug-after-ms=3000"}) {
-        ASSERT_TRUE(ParseTerminalOption(argument, options, &error)) << argument;
-        EXPECT_TRUE(error.empty()) << argument << ": " << error;
-    }
-    EXPECT_DOUBLE_EQ(options.chatterIntervalMs, 0.5);
-    EXPECT_TRUE(options.chatterAlways && options.bootChatter && !options.checkLineFlow);
-    EXPECT_EQ(options.replyDelayMs, 150);
-    EXPECT_EQ(options.unplugAfterMs, 3000);
-    for (const char* bad : {"--chatter-ms=", "--chatter-ms=fast", "--chatter-ms=0", "--reply-delay-ms=-1"}) {
-        error.clear();
-        EXPECT_TRUE(ParseTerminalOption(bad, options, &error));
-        EXPECT_FALSE(error.empty()) << bad;
-    }
-}

@@ -2,6 +2,7 @@
 // port toggle, received bytes, reopening, and the download hand-off.
 #include "AppSettings.h"
 #include "ComPortNames.h"
+#include "ConsolePort.h"
 #include "DownloadProgressDialog.h"
 #include "EthernetPage.h"
 #include "IpAddressEdit.h"
@@ -172,6 +173,42 @@ private slots:
         QCOMPARE(settings.dataformat, std::string("8e1"));
     }
 
+    void thePortListFollowsATerminalStartedAfterTheWindow()
+    {
+        StartSimulator(TerminalLoader::Apploader);
+        AppSettings settings = SettingsFor(1);
+        MainDialog dialog(settings, &ComPortNames::List);
+        QVERIFY(dialog.IsPortOpen());
+        const std::shared_ptr<SerialPort> openPort = dialog.console->Port();
+        const QString selected = dialog.serialPage->PortText();
+        QSignalSpy changes(dialog.serialPage, &SerialPage::SettingsChanged);
+        QComboBox* list = dialog.serialPage->PortList();
+
+        // Plugged in while the window is hidden, so only opening the list can find it.
+        auto second = std::make_unique<TerminalSimulator>(TerminalOptions{});
+        std::string error;
+        QVERIFY2(second->Start(&error), error.c_str());
+        const QString secondEntry = QString::fromStdString(second->ComName()) + " (";
+        QVERIFY(RowStartingWith(list, secondEntry) < 0);
+        list->showPopup();
+        QVERIFY(RowStartingWith(list, secondEntry) >= 0);
+        list->hidePopup();
+        QCOMPARE(dialog.serialPage->PortText(), selected);
+
+        // While the window is shown, a terminal that goes is noticed without opening the list.
+        dialog.show();
+        second.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(RowStartingWith(list, secondEntry) < 0, WorkerMs);
+        QCOMPARE(dialog.serialPage->PortText(), selected);
+
+        // No refresh reopened the port or asked for a reopen.
+        QCOMPARE(changes.count(), 0);
+        QVERIFY(dialog.IsPortOpen());
+        QCOMPARE(dialog.console->Port(), openPort);
+        for (int i = 0; i < list->count(); ++i)
+            QVERIFY(ComPortNames::ParseNumber(list->itemText(i).toStdString()) > 0);
+    }
+
     void aPortInUseIsExplained()
     {
         StartSimulator(TerminalLoader::Apploader);
@@ -215,6 +252,38 @@ private slots:
         ReceivedImage received;
         QVERIFY(simulator->WaitForImage(std::chrono::milliseconds(WorkerMs), &received));
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(received.bytes.data()), int(received.bytes.size())), image);
+    }
+
+    void theRateLineIsBlankUntilTheTransferAndThenShowsTheLinesPace()
+    {
+        TerminalOptions options;
+        options.paceLine = true; // as fast as 115200 baud carries bytes, no faster
+        options.flowControlReply = 0x80;
+        simulator = std::make_unique<TerminalSimulator>(options);
+        std::string error;
+        QVERIFY2(simulator->Start(&error), error.c_str());
+        QString path = folder->Path() + "/app.bff";
+        WriteFile(path, RandomQBytes(400 * 1024, 5));
+        AppSettings settings = SettingsFor(1);
+        settings.filename = path.toStdString();
+        MainDialog dialog(settings, &ComPortNames::List);
+        dialog.show();
+        QLabel* rateLine = gProgressDialog->RateLine();
+
+        dialog.downloadButton->click();
+        QCOMPARE(rateLine->text(), QString()); // the terminal is still being looked for
+        // The first blocks fill the pseudo-terminal's buffer at once; a little
+        // later the rate is the line's: at most 11.52 kB/s, and more than a trickle.
+        QTRY_VERIFY_WITH_TIMEOUT(LooksLikeTheLinesPace(rateLine->text(), 11.52), 4 * WorkerMs);
+        QVERIFY(gProgressDialog->ProgressBar()->value() < 100);
+
+        gProgressDialog->CancelButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
+        // The next download starts blank, not with the last one's figures.
+        dialog.downloadButton->click();
+        QCOMPARE(rateLine->text(), QString());
+        gProgressDialog->CancelButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
     }
 
     void theResultsBoxStillListensAfterAWorkerResetTheTerminal()
@@ -320,6 +389,26 @@ private:
         settings.portstatus = portstatus;
         settings.serialport = simulator ? simulator->ComName() : "";
         return settings;
+    }
+
+    // "20.5 kB of 409.6 kB, 11.4 kB/s, 0:33 left" with a rate near the line's.
+    static bool LooksLikeTheLinesPace(const QString& shown, double lineKBps)
+    {
+        static const QRegularExpression pattern("^[0-9.]+ kB of 409\\.6 kB, ([0-9.]+) kB/s, [0-9]+:[0-9]{2} left$");
+        const QRegularExpressionMatch match = pattern.match(shown);
+        if (!match.hasMatch())
+            return false;
+        const double rate = match.captured(1).toDouble();
+        return rate > lineKBps / 4 && rate <= lineKBps * 1.1;
+    }
+
+    static int RowStartingWith(QComboBox* list, const QString& start)
+    {
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->itemText(i).startsWith(start))
+                return i;
+        }
+        return -1;
     }
 
     static void WriteFile(const QString& path, const QByteArray& bytes)

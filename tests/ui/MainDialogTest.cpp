@@ -152,6 +152,34 @@ private slots:
         QCOMPARE(list.currentIndex(), 1); // no match: unchanged
     }
 
+    void aRefreshedPortListKeepsTheSelectedPortByItsComName()
+    {
+        std::vector<std::string> present = {"COM1 (ttyS0)", "COM33 (ttyUSB0)"};
+        AppSettings settings;
+        settings.portstatus = 0;
+        settings.serialport = "COM33 (ttyUSB0, FT232R USB UART)"; // as a later run stores it
+        MainDialog dialog(settings, [&present] { return present; });
+        QCOMPARE(dialog.serialPage->PortText(), QString("COM33 (ttyUSB0)"));
+        QSignalSpy changes(dialog.serialPage, &SerialPage::SettingsChanged);
+
+        // The adapter now describes itself, and another one came before it.
+        present = {"COM34 (ttyUSB1, CP2102 USB to UART Bridge)", "COM1 (ttyS0)", "COM33 (ttyUSB0, FT232R USB UART)"};
+        dialog.RefreshPortList();
+        QComboBox* ports = dialog.serialPage->PortList();
+        QCOMPARE(ports->count(), 3);
+        QCOMPARE(ports->itemText(2), QString("COM34 (ttyUSB1, CP2102 USB to UART Bridge)"));
+        QCOMPARE(dialog.serialPage->PortText(), QString("COM33 (ttyUSB0, FT232R USB UART)"));
+        // The prefix rule reads the longer entries as before.
+        SerialPage::SelectStored(ports, "COM3", true);
+        QCOMPARE(dialog.serialPage->PortText(), QString("COM33 (ttyUSB0, FT232R USB UART)"));
+
+        // Its adapter pulled: no port is selected rather than another one.
+        present = {"COM1 (ttyS0)", "COM34 (ttyUSB1, CP2102 USB to UART Bridge)"};
+        dialog.RefreshPortList();
+        QCOMPARE(ports->currentIndex(), -1);
+        QCOMPARE(changes.count(), 0);
+    }
+
     void aStoredValueNotInTheListLeavesNoSelection()
     {
         AppSettings settings;

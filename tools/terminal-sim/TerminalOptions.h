@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <string>
 
 // Which program the simulated unit is running.
@@ -25,7 +24,7 @@ enum class InductionReply {
 };
 
 // Every behaviour of the simulated unit's serial side. Tests fill the struct;
-// the program fills it from --name=value arguments (ParseTerminalOption).
+// the program fills it from its command line (SimulatorCommandLine).
 struct TerminalOptions {
     // COM alias number to publish; 0 picks the first free one from FirstAutoComNumber.
     int comNumber = 0;
@@ -106,11 +105,5 @@ struct TerminalOptions {
     bool streamMixed = false;
 };
 
-// Takes one command-line argument of the form --name=value (or --flag).
-// Returns false when the argument is not a terminal option; sets *error when
-// it is one but its value is bad.
 // True for the data formats Vennix offers: 8 data bits, n/o/e parity, 1 or 2 stop bits.
 bool IsValidLineFormat(const std::string& format);
-
-bool ParseTerminalOption(const std::string& argument, TerminalOptions& options, std::string* error);
-void PrintTerminalHelp(std::ostream& out);

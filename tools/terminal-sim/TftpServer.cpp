@@ -15,14 +15,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <optional>
-#include <ostream>
 #include <thread>
-#include <type_traits>
 
 namespace {
 
@@ -38,9 +35,6 @@ constexpr size_t ReceiveBufferSize = 2048;
 constexpr int MaxDatagramsPerWake = 64;
 // Blocks between progress lines in the log: one line per MiB received.
 constexpr uint32_t LogEveryBlocks = 1024;
-// The idle end must outlast the client's 200 ms pause before its first block,
-// or the transfer would end before it began.
-constexpr int MinEndIdleMs = 300;
 constexpr uint64_t MainChannel = 0;
 // A multiple of the block size, so blocks never straddle two pieces.
 constexpr size_t StorageChunkSize = 1024 * BlockSize;
@@ -804,166 +798,4 @@ TftpServerStats TftpServer::Stats() const
     s.clientPort = c.clientPort.load(std::memory_order_relaxed);
     s.replyPort = c.replyPort.load(std::memory_order_relaxed);
     return s;
-}
-
-void TftpServer::PrintHelp(std::ostream& out)
-{
-    // The program puts its own heading above these lines.
-    out << "  --tftp-address=A              IPv4 address to serve on (default 127.0.0.1)\n"
-           "  --tftp-port=N                 UDP port (default 69; 0 = any free port)\n"
-           "  --tftp-request-error=CODE     answer write requests with ERROR CODE (0-4 are the unit's)\n"
-           "  --tftp-request-error-count=N  ... for the first N requests only\n"
-           "  --tftp-request-error-ms=T     ... for T ms after the first request only (else for ever)\n"
-           "  --tftp-data-error=CODE        answer a block with ERROR CODE, ending the transfer\n"
-           "  --tftp-data-error-block=N     ... block N, counting from 1 (default 1)\n"
-           "  --tftp-ack-delay-ms=T         acknowledge each block T ms after it arrives (flash write)\n"
-           "  --tftp-end-idle-ms=T          a transfer ending on a full block ends after T ms without DATA\n"
-           "                                (default 1000, at least 300)\n"
-           "  --tftp-datagram-cost-ms=T     take one datagram at a time, each costing T ms (may be 0.5)\n"
-           "  --tftp-receive-queue=N        at most N datagrams wait for the unit; more are dropped\n"
-           "                                (default: no bound)\n"
-           "  --tftp-transfer-address=A     bind each transfer's port to A (0.0.0.0: answer from any address)\n"
-           "  --tftp-fresh-port             answer every repeated write request from a fresh port\n"
-           "  --tftp-malformed              send malformed datagrams from the transfer port before each ACK\n"
-           "  --tftp-exact-request          refuse a write request that is not exactly the 16 bytes sent\n"
-           "  --tftp-loss=PCT               lose PCT percent of datagrams\n"
-           "  --tftp-duplicate=PCT          duplicate PCT percent of datagrams\n"
-           "  --tftp-reorder=PCT            hold back PCT percent of datagrams until the next one\n"
-           "  --tftp-delay=PCT              delay PCT percent of datagrams ...\n"
-           "  --tftp-delay-ms=T             ... by T ms\n"
-           "  --tftp-impair=both|in|out     which way the above apply (default both)\n"
-           "  --tftp-seed=N                 seed of the above, for a reproducible run (default 1)\n"
-           "  --tftp-verbose                log every block, not only each MiB\n";
-}
-
-namespace {
-
-bool ParseInteger(const std::string& text, long long low, long long high, long long& value)
-{
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end && value >= low && value <= high;
-}
-
-bool ParseDecimal(const std::string& text, double high, double& value)
-{
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end && value >= 0.0 && value <= high;
-}
-
-} // namespace
-
-bool TftpServer::ParseOption(const std::string& argument, TftpServerOptions& options, std::string* error)
-{
-    static const std::string prefix = "--tftp-";
-    if (argument.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    const std::string body = argument.substr(prefix.size());
-    const size_t equals = body.find('=');
-    const std::string name = body.substr(0, equals);
-    const std::string value = equals == std::string::npos ? std::string() : body.substr(equals + 1);
-    const bool hasValue = equals != std::string::npos;
-
-    auto bad = [&](const std::string& expected) {
-        if (error)
-            *error = argument + ": " + expected;
-        return true;
-    };
-    auto integer = [&](long long low, long long high, auto& field) {
-        long long parsed = 0;
-        if (!hasValue || !ParseInteger(value, low, high, parsed))
-            return bad("expects a whole number from " + std::to_string(low) + " to " + std::to_string(high));
-        field = static_cast<std::remove_reference_t<decltype(field)>>(parsed);
-        if (error)
-            error->clear();
-        return true;
-    };
-    auto decimal = [&](double high, const std::string& expected, double& field) {
-        double parsed = 0;
-        if (!hasValue || !ParseDecimal(value, high, parsed))
-            return bad(expected);
-        field = parsed;
-        if (error)
-            error->clear();
-        return true;
-    };
-    auto percent = [&](double& field) { return decimal(100.0, "expects a percentage from 0 to 100", field); };
-    auto flag = [&](bool& field) {
-        if (!hasValue || value == "1" || value == "yes")
-            field = true;
-        else if (value == "0" || value == "no")
-            field = false;
-        else
-            return bad("expects nothing, 1 or 0");
-        if (error)
-            error->clear();
-        return true;
-    };
-    auto address = [&](std::string& field) {
-        in_addr probe{};
-        if (!hasValue || inet_pton(AF_INET, value.c_str(), &probe) != 1)
-            return bad("expects an IPv4 address such as 127.0.0.1");
-        field = value;
-        if (error)
-            error->clear();
-        return true;
-    };
-
-    constexpr long long MaxMs = 24LL * 60 * 60 * 1000;
-    if (name == "address")
-        return address(options.address);
-    if (name == "transfer-address")
-        return address(options.transferAddress);
-    if (name == "port")
-        return integer(0, 65535, options.port);
-    if (name == "request-error")
-        return integer(0, 65535, options.requestErrorCode);
-    if (name == "request-error-count")
-        return integer(0, 1000000, options.requestErrorCount);
-    if (name == "request-error-ms")
-        return integer(0, MaxMs, options.requestErrorMs);
-    if (name == "data-error")
-        return integer(0, 65535, options.dataErrorCode);
-    if (name == "data-error-block")
-        return integer(1, 0xFFFFFFFFLL, options.dataErrorBlock);
-    if (name == "ack-delay-ms")
-        return integer(0, 60000, options.ackDelayMs);
-    if (name == "end-idle-ms")
-        return integer(MinEndIdleMs, MaxMs, options.endIdleMs);
-    if (name == "datagram-cost-ms")
-        return decimal(60000.0, "expects milliseconds from 0 to 60000", options.datagramCostMs);
-    if (name == "receive-queue")
-        return integer(0, 100000, options.receiveQueue);
-    if (name == "fresh-port")
-        return flag(options.freshPortPerRequest);
-    if (name == "malformed")
-        return flag(options.malformed);
-    if (name == "exact-request")
-        return flag(options.exactRequest);
-    if (name == "loss")
-        return percent(options.lossPercent);
-    if (name == "duplicate")
-        return percent(options.duplicatePercent);
-    if (name == "reorder")
-        return percent(options.reorderPercent);
-    if (name == "delay")
-        return percent(options.delayPercent);
-    if (name == "delay-ms")
-        return integer(0, 60000, options.delayMs);
-    if (name == "seed")
-        return integer(0, 0xFFFFFFFFLL, options.seed);
-    if (name == "impair") {
-        if (value == "both" || value == "in" || value == "out") {
-            options.impairIncoming = value != "out";
-            options.impairOutgoing = value != "in";
-            if (error)
-                error->clear();
-            return true;
-        }
-        return bad("expects both, in or out");
-    }
-    if (name == "verbose")
-        return flag(options.verbose);
-    return bad("no such TFTP option (see --help)");
 }

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +28,9 @@ struct TftpServerOptions {
     // at the next write request). It must stay well above the client's 200 ms
     // pause between the acknowledgement of the request and the first block.
     int endIdleMs = 1000;
+    // The idle end must outlast the client's 200 ms pause before its first
+    // block, or the transfer would end before it began.
+    static constexpr int MinEndIdleMs = 300;
 
     // The unit's own pace: it takes one datagram at a time, answers it and then
     // spends this long on it before it takes the next (0: no cost) ...
@@ -120,13 +122,6 @@ public:
     uint16_t BoundPort() const;
     std::vector<TftpReceivedFile> ReceivedFiles() const;
     TftpServerStats Stats() const;
-
-    static void PrintHelp(std::ostream& out);
-    // Takes one command-line argument. Returns false when the argument is not a
-    // TFTP option (no --tftp- prefix). Otherwise returns true and sets *error to
-    // a one-line reason when the name is unknown or the value is bad, and clears
-    // it when the option was taken.
-    static bool ParseOption(const std::string& argument, TftpServerOptions& options, std::string* error);
 
 private:
     struct State;

@@ -3,6 +3,7 @@
 // server on UDP.
 
 #include "Sha256.h"
+#include "SimulatorCommandLine.h"
 #include "TerminalSimulator.h"
 #include "TftpServer.h"
 
@@ -14,17 +15,9 @@
 #include <pthread.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
-
-struct ProgramOptions {
-    TerminalOptions terminal;
-    TftpServerOptions tftp;
-    bool tftpEnabled = true;
-    bool verbose = false;
-    std::string readyFile;
-    std::string saveDir;
-};
 
 std::mutex printMutex;
 std::chrono::steady_clock::time_point startTime = std::chrono::steady_clock::now();
@@ -60,70 +53,6 @@ std::string Printable(const std::vector<uint8_t>& bytes)
     return text;
 }
 
-void PrintHelp()
-{
-    std::cout
-        << "Usage: vennix-terminal-sim [OPTION]...\n"
-           "Plays an operator terminal for Vennix: its bootloader and apploader on a serial\n"
-           "port, and its TFTP server. The serial port is a pseudo-terminal that appears in\n"
-           "Vennix's port list under a COM name (a link in ~/.config/Tavrix Corporation/ports);\n"
-           "pick that name in Vennix. Everything the terminal sees and answers is printed\n"
-           "here, and each received file is checked (length, complement, CRC) and shown with\n"
-           "its SHA-256, so it can be compared with sha256sum of the file sent.\n"
-           "Stop it with Ctrl-C; it removes its COM name. Send it SIGUSR1 to cycle its power, SIGUSR2 to pull or replug its cable.\n"
-           "\n"
-           "General:\n"
-           "  --help                  show this text\n"
-           "  --ready-file=PATH       write the COM name to PATH once the terminal is ready\n"
-           "  --save-dir=DIR          save each received file as DIR/received-N.bin\n"
-           "  --verbose               also print every byte read off the line\n"
-           "  --no-tftp               do not start the TFTP server\n"
-           "\n";
-    PrintTerminalHelp(std::cout);
-    std::cout << "\nTFTP server (default 127.0.0.1 port 69; port 69 needs root or CAP_NET_BIND_SERVICE):\n";
-    TftpServer::PrintHelp(std::cout);
-}
-
-// 0: go on; 1: stop with success (help); 2: stop with a usage error.
-int ParseArguments(int argc, char** argv, ProgramOptions& options)
-{
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        std::string error;
-        if (argument == "--help" || argument == "-h") {
-            PrintHelp();
-            return 1;
-        }
-        if (argument == "--no-tftp") {
-            options.tftpEnabled = false;
-            continue;
-        }
-        if (argument == "--verbose") {
-            options.verbose = true;
-            continue;
-        }
-        if (argument.rfind("--ready-file=", 0) == 0 && argument.size() > 13) {
-            options.readyFile = argument.substr(13);
-            continue;
-        }
-        if (argument.rfind("--save-dir=", 0) == 0 && argument.size() > 11) {
-            options.saveDir = argument.substr(11);
-            continue;
-        }
-        bool taken = argument.rfind("--tftp-", 0) == 0 ? TftpServer::ParseOption(argument, options.tftp, &error)
-                                                      : ParseTerminalOption(argument, options.terminal, &error);
-        if (!error.empty()) {
-            std::cerr << "vennix-terminal-sim: " << error << "\n";
-            return 2;
-        }
-        if (!taken) {
-            std::cerr << "vennix-terminal-sim: unknown option " << argument << " (see --help)\n";
-            return 2;
-        }
-    }
-    return 0;
-}
-
 bool WriteReadyFile(const std::string& path, const std::string& comName)
 {
     // Written aside and renamed, so a watcher never reads half a name.
@@ -147,7 +76,7 @@ void SaveImage(const std::string& folder, size_t number, const ReceivedImage& im
 
 class EventPrinter {
 public:
-    EventPrinter(TerminalSimulator& simulator, const ProgramOptions& options) : simulator(simulator), options(options) {}
+    EventPrinter(TerminalSimulator& simulator, const SimulatorOptions& options) : simulator(simulator), options(options) {}
 
     void operator()(const TerminalEvent& event)
     {
@@ -197,7 +126,7 @@ public:
 
 private:
     TerminalSimulator& simulator;
-    const ProgramOptions& options;
+    const SimulatorOptions& options;
     size_t imagesShown = 0;
 };
 
@@ -205,10 +134,18 @@ private:
 
 int main(int argc, char** argv)
 {
-    ProgramOptions options;
-    int parsed = ParseArguments(argc, argv, options);
-    if (parsed != 0)
-        return parsed == 1 ? 0 : 2;
+    SimulatorOptions options;
+    std::string message;
+    switch (SimulatorCommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc), options, &message)) {
+    case SimulatorCommandLine::Outcome::Help:
+        std::cout << message;
+        return 0;
+    case SimulatorCommandLine::Outcome::Usage:
+        std::cerr << "vennix-terminal-sim: " << message << " (see --help)\n";
+        return 2;
+    case SimulatorCommandLine::Outcome::Run:
+        break;
+    }
 
     // Signals are taken by sigwait below; blocked before any thread starts, so
     // no other thread is interrupted by them.
