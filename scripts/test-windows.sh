@@ -4,7 +4,8 @@
 # end to end: the native terminal simulator's pseudo-terminal is mapped into the
 # prefix as a COM port, and vennix-cli.exe under wine lists it, downloads a
 # firmware and an application to it, writes a file over TFTP to the simulator's
-# TFTP server on loopback, and gives up on a silent terminal with its --timeout.
+# TFTP server on loopback, gives up on a silent terminal with its --timeout,
+# tells of an unplugged line and ends on Ctrl-C.
 # Leaves build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip.
 #
 # Usage: scripts/test-windows.sh   (after scripts/install-deps.sh)
@@ -110,6 +111,29 @@ status=0
 [ "$status" -eq 4 ] || { cat "$work/cli.log"; fail "a silent terminal ended with exit $status, not 4"; }
 grep -q 'Not finished within 1.5 seconds (--timeout)' "$work/cli.log" || { cat "$work/cli.log"; fail "no time-out text"; }
 say "silent terminal: exit 4 after --timeout"
+
+# A paced line, so that the transfers below are still running when they are cut short.
+head -c $((200 * 1024)) /dev/urandom > "$work/long.bin"
+
+start_terminal 42 --loader=boot --pace --unplug-after=20000
+status=0
+"${cli[@]}" download "$(winepath -w "$work/long.bin")" --port COM42 --timeout 30 > "$work/cli.log" 2>&1 || status=$?
+[ "$status" -eq 1 ] || { cat "$work/cli.log"; fail "an unplugged line ended with exit $status, not 1"; }
+grep -q 'The connection to COM42 was lost' "$work/cli.log" || { cat "$work/cli.log"; fail "no lost-connection text"; }
+say "unplugged mid-transfer: exit 1, the connection was lost"
+
+# Ctrl-C: wine hands SIGINT to the program as the console's Ctrl-C event.
+start_terminal 43 --loader=boot --pace
+"${cli[@]}" download "$(winepath -w "$work/long.bin")" --port COM43 --timeout 30 > "$work/cli.log" 2>&1 &
+cli_pid=$!
+for _ in $(seq 100); do grep -q 'Downloading using' "$work/cli.log" && break; sleep 0.1; done
+sleep 1
+kill -INT "$cli_pid"
+status=0
+wait "$cli_pid" || status=$?
+[ "$status" -eq 3 ] || { cat "$work/cli.log"; fail "Ctrl-C ended with exit $status, not 3"; }
+grep -q 'User cancelled' "$work/cli.log" || { cat "$work/cli.log"; fail "no cancel text"; }
+say "Ctrl-C mid-transfer: exit 3, cancelled"
 
 # The artifact: the program and a short README, beside it in build-win.
 package=$work/vennix-cli-windows
