@@ -54,7 +54,8 @@ for test in build-win/tests/windows/*_tests.exe; do
 done
 
 echo "== Windows: vennix-cli.exe under wine against the terminal simulator"
-cli=(wine "$root/build-win/vennix-cli.exe")
+# Each run is bounded, so that a program that hangs fails the stage instead of holding it.
+cli=(timeout 120 wine "$root/build-win/vennix-cli.exe")
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$work/saved" "$work/tftp"
 
@@ -124,11 +125,19 @@ say "unplugged mid-transfer: exit 1, the connection was lost"
 
 # Ctrl-C: wine hands SIGINT to the program as the console's Ctrl-C event.
 start_terminal 43 --loader=boot --pace
-"${cli[@]}" download "$(winepath -w "$work/long.bin")" --port COM43 --timeout 30 > "$work/cli.log" 2>&1 &
+# Not under timeout, which would pass the signal on twice (to the program and
+# to its group); the program's own --timeout and the watch below bound it.
+wine "$root/build-win/vennix-cli.exe" download "$(winepath -w "$work/long.bin")" --port COM43 --timeout 30 \
+    > "$work/cli.log" 2>&1 &
 cli_pid=$!
 for _ in $(seq 100); do grep -q 'Downloading using' "$work/cli.log" && break; sleep 0.1; done
 sleep 1
 kill -INT "$cli_pid"
+for _ in $(seq 200); do kill -0 "$cli_pid" 2> /dev/null || break; sleep 0.1; done
+if kill -0 "$cli_pid" 2> /dev/null; then
+    kill -KILL "$cli_pid"
+    fail "Ctrl-C did not end the program within 20 s"
+fi
 status=0
 wait "$cli_pid" || status=$?
 [ "$status" -eq 3 ] || { cat "$work/cli.log"; fail "Ctrl-C ended with exit $status, not 3"; }

@@ -111,7 +111,12 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
     } catch (const std::system_error&) {
         return FailOpen(SerialOpenError::Other);
     }
-    threadRunning.wait(0, std::memory_order_acquire);
+    {
+        // A condition variable rather than the atomic's own wait, whose
+        // fallback on Windows' threads can miss the wake-up for good.
+        std::unique_lock<std::mutex> guard(exitMutex);
+        exitSignal.wait(guard, [this] { return threadRunning.load(std::memory_order_acquire) != 0; });
+    }
 
     isOpen.store(1, std::memory_order_release);
     return true;
@@ -433,8 +438,11 @@ void SerialPort::IoThreadMain()
     // failed lets every writer return and Close end the thread as usual.
     if (!device->BeginThread())
         MarkFailed();
-    threadRunning.store(1, std::memory_order_release);
-    threadRunning.notify_all();
+    {
+        std::lock_guard<std::mutex> guard(exitMutex);
+        threadRunning.store(1, std::memory_order_release);
+    }
+    exitSignal.notify_all();
 
     bool readPending = false;
     bool writePending = false;

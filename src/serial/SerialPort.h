@@ -176,6 +176,8 @@ private:
     // and then publishes the same count as handled.
     std::atomic<uint32_t> abortRequests{0};
     std::atomic<uint32_t> abortsHandled{0};
+    // Guard threadRunning's changes, so that Open can wait for the thread's
+    // start and Close for its end.
     std::mutex exitMutex;
     std::condition_variable exitSignal;
     SerialOpenError lastOpenError = SerialOpenError::None;
