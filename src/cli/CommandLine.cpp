@@ -57,6 +57,9 @@ int CommandLine::Parse(int argc, const char* const* argv, CliRequest& request, s
     CLI::App app{"Downloads firmware (.bin) and applications (.bff) to operator terminals over serial ports and "
                  "Ethernet, several at once; also brings a terminal into its bootloader and talks to its console.",
                  "vennix-cli"};
+    // On Windows CLI11 would take "/images/fw.bin" for an option "/images"; ours
+    // are written --name on every platform, so a path may start with a slash.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("vennix-cli ") + VENNIX_VERSION);
     app.require_subcommand(1);
     app.footer("Exit codes: 0 every target finished, 1 a target failed, 2 bad usage or a refused file or "
