@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: first the core
-# tests under ThreadSanitizer, then the whole suite (core and windows) in a normal build.
+# tests under ThreadSanitizer, then the whole suite (core and windows) under
+# AddressSanitizer and UBSan, then the fuzz targets for a short while.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,7 +17,5 @@ echo "== Core tests under ThreadSanitizer"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     ctest --test-dir build-tsan -L core --output-on-failure -j"$jobs" --timeout 300
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug > /dev/null
-cmake --build build -j"$jobs"
-echo "== All tests"
-ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
+./scripts/test-asan.sh
+./scripts/test-fuzz.sh

@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev xvfb xauth)
+# Fuzz targets (scripts/test-fuzz.sh): clang, libFuzzer and clang's sanitizer runtimes.
+packages+=(clang libfuzzer-14-dev libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
