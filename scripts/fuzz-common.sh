@@ -23,6 +23,8 @@ fuzz_run() {
     local findings=build-fuzz/findings/$target
     local log=build-fuzz/logs/$target.log
     mkdir -p "$work" "$findings" build-fuzz/logs
+    local dict=()
+    [ -f "fuzz/dict/$target.dict" ] && dict=(-dict="fuzz/dict/$target.dict")
     local status=0 started
     started=$(date +%s.%N)
     # Leak checking stays on; the settings target's Qt keeps caches for the
@@ -30,7 +32,7 @@ fuzz_run() {
     ASAN_OPTIONS="detect_leaks=1:abort_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
     UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
         "build-fuzz/fuzz/$target" -artifact_prefix="$findings/" -print_final_stats=1 -timeout=60 \
-            "$@" "$work" "fuzz/corpus/$target" > "$log" 2>&1 || status=$?
+            "${dict[@]}" "$@" "$work" "fuzz/corpus/$target" > "$log" 2>&1 || status=$?
     local done_line units seconds
     done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 || true)
     units=$(sed -n 's/^stat::number_of_executed_units:[[:space:]]*//p' "$log" | tail -1)
