@@ -2,7 +2,8 @@
 // must be exactly what the display rules give, worked out here on their own
 // (labels for the loader prompts, text for printable bytes, "<HH>" tags for the
 // rest, one line break for each CR, LF or CR LF, also split between reads), and
-// no received byte may go missing.
+// no received byte may go missing. The command line's console prints the same
+// text, with or without its colours.
 //
 // Input: a count k (low 3 bits of the first byte), then k cut bytes, then the
 // received bytes. A cut byte's low 7 bits place a cut (as a share of what is
@@ -10,10 +11,13 @@
 // received data.
 #include "ConsoleHistory.h"
 #include "ConsoleRendering.h"
+#include "ConsoleText.h"
 #include "FuzzCheck.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -116,6 +120,35 @@ std::vector<Piece> Cut(const uint8_t* data, size_t size)
     return pieces;
 }
 
+// What the command line's console prints for the pieces, colour codes removed.
+std::string Printed(const std::vector<Piece>& pieces, bool colours)
+{
+    char* buffer = nullptr;
+    size_t length = 0;
+    std::FILE* out = open_memstream(&buffer, &length);
+    FUZZ_CHECK(out != nullptr);
+    {
+        ConsoleText console(out, colours);
+        for (const Piece& piece : pieces)
+            console.Append(piece.bytes.data(), static_cast<int>(piece.bytes.size()));
+    }
+    std::fclose(out);
+    std::string printed(buffer, length);
+    std::free(buffer);
+    std::string plain;
+    for (size_t i = 0; i < printed.size(); ++i) {
+        if (printed[i] == '\x1b') {
+            FUZZ_CHECK(colours);
+            const size_t end = printed.find('m', i);
+            FUZZ_CHECK(end != std::string::npos);
+            i = end;
+            continue;
+        }
+        plain += printed[i];
+    }
+    return plain;
+}
+
 bool SameRuns(const std::vector<ConsoleRendering::Run>& a, const std::vector<ConsoleRendering::Run>& b)
 {
     if (a.size() != b.size())
@@ -207,5 +240,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const Cell& cell : wanted)
         wantedText += cell.c;
     FUZZ_CHECK(history.Text({0, 0}, history.End()) == wantedText);
+
+    // Received bytes hold no ESC that could pass for a colour code: 0x1B is shown as a tag.
+    FUZZ_CHECK(Printed(pieces, false) == wantedText);
+    FUZZ_CHECK(Printed(pieces, true) == wantedText);
     return 0;
 }
