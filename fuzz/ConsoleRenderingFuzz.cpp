@@ -8,7 +8,9 @@
 // Input: a count k (low 3 bits of the first byte), then k cut bytes, then the
 // received bytes. A cut byte's low 7 bits place a cut (as a share of what is
 // left); its top bit makes the piece after it a coloured message instead of
-// received data.
+// received data. Bits 3 to 5 of the first byte repeat the pieces 2^n times, so
+// that a short input reaches a session's long-run limits (a row's length, a
+// page of rows, a storage block).
 #include "ConsoleHistory.h"
 #include "ConsoleRendering.h"
 #include "ConsoleText.h"
@@ -163,7 +165,11 @@ bool SameRuns(const std::vector<ConsoleRendering::Run>& a, const std::vector<Con
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::vector<Piece> pieces = Cut(data, size);
+    const std::vector<Piece> once = Cut(data, size);
+    std::vector<Piece> pieces;
+    const size_t repeat = size == 0 ? 1 : size_t(1) << ((data[0] >> 3) & 7);
+    for (size_t i = 0; i < repeat && i * size < 128 * 1024; ++i)
+        pieces.insert(pieces.end(), once.begin(), once.end());
 
     ConsoleHistory history;
     std::vector<Cell> expected; // "\n" cells stand for row ends

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 # that go through a pseudo-terminal, loopback sockets or a settings file are
 # slower by orders of magnitude than the pure parsers.
 declare -A runs=(
-    [fuzz_console_rendering]=10000
+    [fuzz_console_rendering]=2000
     [fuzz_serial_unescape]=4000
     [fuzz_settings_load]=500
     [fuzz_tftp_client]=150
