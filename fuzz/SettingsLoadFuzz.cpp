@@ -4,12 +4,16 @@
 // the start-up's uses of the values (port number, baud rate, data format, the
 // four history addresses) must take them without harm; and what is then saved
 // must read back as the same settings, through the file and through the
-// in-memory store alike.
+// in-memory store alike. A number is read only when it is a 32-bit number as
+// written; anything else counts as missing.
 #include "AppSettings.h"
 #include "ConsolePort.h"
 #include "FuzzCheck.h"
 #include "MemorySettingsStore.h"
 #include "QSettingsStore.h"
+
+#include <QSettings>
+#include <QVariant>
 
 #include <cstddef>
 #include <cstdint>
@@ -70,6 +74,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         QSettingsStore store(name);
         hadPortStatus = store.ReadInt("portstatus", -1) != -1;
         loaded.Load(store);
+
+        // The library's own reading of the same file: where it sees text, the
+        // store's number must be that text read as a 32-bit number, or missing.
+        QSettings raw(QString::fromStdString(path), QSettings::IniFormat);
+        for (const char* key : {"portstatus", "useethernet"}) {
+            const QVariant value = raw.value(key);
+            if (value.typeId() != QMetaType::QString)
+                continue;
+            bool ok = false;
+            const int number = value.toString().toInt(&ok);
+            constexpr int32_t Missing = -7;
+            FUZZ_CHECK(store.ReadInt(key, Missing) == (ok ? number : Missing));
+        }
     }
     std::remove(path.c_str());
     if (!hadPortStatus)
