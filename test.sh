@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: first the core
-# tests under ThreadSanitizer, then the whole suite (core and windows) in a Debug
-# build, then the Debian packages from the optimised build that ./run.sh runs.
+# tests under ThreadSanitizer, the core and vennix-cli cross-built for Windows and run
+# under wine, the whole suite (core and windows) under AddressSanitizer and UBSan, the
+# fuzz targets for a short while, then the Debian packages from the optimised build
+# that ./run.sh runs.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -18,9 +20,6 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     ctest --test-dir build-tsan -L core --output-on-failure -j"$jobs" --timeout 300
 
 ./scripts/test-windows.sh
-
-cmake -S . -B build-debug -DCMAKE_BUILD_TYPE=Debug > /dev/null
-cmake --build build-debug -j"$jobs"
-echo "== All tests"
-ctest --test-dir build-debug --output-on-failure -j"$jobs" --timeout 300
+./scripts/test-asan.sh
+./scripts/test-fuzz.sh
 ./scripts/test-package.sh

@@ -5,8 +5,20 @@ target_compile_features(vennix_options INTERFACE cxx_std_20)
 target_compile_options(vennix_options INTERFACE -Wall -Wextra)
 
 if(VENNIX_SANITIZE_ADDRESS)
-  target_compile_options(vennix_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
-  target_link_options(vennix_options INTERFACE -fsanitize=address,undefined)
+  # No recovery: an undefined-behaviour report fails the test that caused it.
+  target_compile_options(vennix_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
+                         -fno-omit-frame-pointer)
+  target_link_options(vennix_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+if(VENNIX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VENNIX_FUZZ needs clang (libFuzzer): configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  # Every library is instrumented for coverage and checked; only the fuzz
+  # targets themselves link libFuzzer's main (fuzz/CMakeLists.txt).
+  target_compile_options(vennix_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                         -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(vennix_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 if(VENNIX_SANITIZE_THREAD)
   target_compile_options(vennix_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)

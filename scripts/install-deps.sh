@@ -6,9 +6,11 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev nettle-dev xvfb xauth)
 # The Windows cross build, its tests under wine and its zip (scripts/test-windows.sh).
 packages+=(g++-mingw-w64-x86-64-posix wine wine64 zip)
-missing=()
+# Fuzz targets (scripts/test-fuzz.sh): clang, libFuzzer and clang's sanitizer runtimes.
+packages+=(clang libfuzzer-14-dev libclang-rt-14-dev)
 # The Debian packages: dpkg-shlibdeps finds their library dependencies.
 packages+=(dpkg-dev file)
+missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$package")

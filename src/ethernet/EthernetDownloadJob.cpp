@@ -30,9 +30,6 @@ constexpr uint16_t RequestedSocketsVersion = 0x0101;
 // operator waiting. Between requests the worker waits on the socket, so an
 // acknowledgement is taken the moment it arrives.
 constexpr auto RequestInterval = 100ms;
-// Pause between the unit's acknowledgement of the request and the first block:
-// the unit prepares its flash in that time.
-constexpr auto FirstBlockDelay = 200ms;
 // The longest the worker waits without looking at the cancel flag; the operator
 // sees Cancel take effect well within 50 ms, whatever is being waited for.
 constexpr auto CancelCheckInterval = 20ms;
@@ -283,7 +280,7 @@ private:
         struct stat info {};
         const int64_t fileLength = fstat(fileno(file), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
         Report("Start downloading...");
-        if (!PauseUnlessCancelled(FirstBlockDelay))
+        if (!PauseUnlessCancelled(job.firstBlockDelay))
             return;
 
         uint32_t blockCounter = 1;

@@ -3,6 +3,7 @@
 #include "DownloadReporter.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,9 @@ class EthernetDownloadJob {
 public:
     // The unit's TFTP server port; every packet of a transfer goes there.
     static constexpr uint16_t UnitTftpPort = 69;
+    // Pause between the unit's acknowledgement of the request and the first
+    // block: the unit prepares its flash in that time.
+    static constexpr std::chrono::milliseconds FirstBlockDelay{200};
 
     struct Shared {
         Shared(DownloadReporter& reporter, std::string path, int kind, std::string unitAddress,
@@ -34,6 +38,9 @@ public:
         const std::string unitAddress; // dotted decimal, as the Ethernet page formats it
         const int kind;                // DownloadFileKind: Firmware or Application
         const uint16_t destinationPort;
+        // Only a stand-in unit that needs no time to prepare (a fuzz target that
+        // runs thousands of transfers) shortens it; set before the worker starts.
+        std::chrono::milliseconds firstBlockDelay = FirstBlockDelay;
     };
 
     // destinationPort is the unit's port 69 in the program; tests point it at a
