@@ -11,6 +11,12 @@
 
 namespace {
 
+#ifdef _WIN32
+const char* const PortHelp = "a serial target: COM name (COM3, or \\\\.\\COM12)";
+#else
+const char* const PortHelp = "a serial target: COM name (COM33) or device (/dev/ttyUSB0)";
+#endif
+
 #ifndef VENNIX_VERSION
 #define VENNIX_VERSION "unknown"
 #endif
@@ -76,7 +82,7 @@ int CommandLine::Parse(int argc, const char* const* argv, CliRequest& request, s
     std::vector<std::string> portNames;
     std::vector<std::string> addresses;
     CLI::Option* portOption =
-        download->add_option("--port", portNames, "a serial target: COM name (COM33) or device (/dev/ttyUSB0)")
+        download->add_option("--port", portNames, PortHelp)
             ->type_name("NAME")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* ipOption =

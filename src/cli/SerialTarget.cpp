@@ -39,8 +39,13 @@ std::string OpenFailure(int number, SerialOpenError why, uint32_t baudRate)
     case SerialOpenError::InUse:
         return name + " is in use by another program. Close that program, or pick another port.";
     case SerialOpenError::PermissionDenied:
+#ifdef _WIN32
+        return "You are not allowed to use " + name +
+               ". Another program may hold it; close that program, or ask your administrator for access.";
+#else
         return "You are not allowed to use " + name +
                ". Add your user to the dialout group (sudo usermod -aG dialout $USER), then log in again.";
+#endif
     case SerialOpenError::RateNotSupported:
         return name + " does not support " + std::to_string(baudRate) + " baud. Pick another rate.";
     case SerialOpenError::None:
@@ -79,8 +84,12 @@ bool SerialTarget::ResolveIn(const std::string& name, const std::string& devRoot
     if (number > 0)
         return true;
     if (name.empty() || name[0] != '/') {
+#ifdef _WIN32
+        *error = "\"" + name + "\" is no serial port: give a COM name such as COM3 (vennix-cli ports lists them).";
+#else
         *error = "\"" + name + "\" is no serial port: give a COM name such as COM33, or a device path such as "
                                "/dev/ttyUSB0.";
+#endif
         return false;
     }
     const std::string device = RealPath(name);

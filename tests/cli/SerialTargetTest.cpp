@@ -34,6 +34,9 @@ TEST(SerialTargetTest, ANameThatIsNeitherComNorPathIsRefusedWithAReason)
         std::string error;
         EXPECT_FALSE(SerialTarget::ResolveIn(name, "/nonexistent", "/nonexistent", number, &error)) << name;
         EXPECT_NE(error.find("is no serial port"), std::string::npos) << name << ": " << error;
+#ifdef _WIN32
+        EXPECT_EQ(error.find("/dev/"), std::string::npos) << "a Linux hint on Windows: " << error;
+#endif
     }
 }
 
