@@ -37,15 +37,7 @@ say "native simulator ready"
 
 # shellcheck source=scripts/wine-prefix.sh
 source scripts/wine-prefix.sh
-wine_prefix_start "$root/build-win/wine-prefix"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-    wine_prefix_stop
-    rm -rf "$work"
-}
-trap cleanup EXIT
+wine_run_begin "$root/build-win/wine-prefix"
 
 echo "== Windows: core tests under wine"
 for test in build-win/tests/windows/*_tests.exe; do

@@ -25,6 +25,22 @@ wine_prefix_stop() {
     wineserver -k 2> /dev/null || true
 }
 
+# wine_run_begin DIR: wine_prefix_start DIR, a scratch folder in $work, and
+# an exit trap that ends the programs whose ids the caller adds to pids, stops
+# the wine server and removes $work.
+wine_run_begin() {
+    wine_prefix_start "$1"
+    work=$(mktemp -d)
+    pids=()
+    trap wine_run_end EXIT
+}
+
+wine_run_end() {
+    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+    wine_prefix_stop
+    rm -rf "$work"
+}
+
 # wine_map_com N DEVICE: COM<N> in the prefix opens DEVICE, and the registry's
 # list of serial devices names it, so that a program's port list shows it.
 wine_map_com() {

@@ -24,16 +24,7 @@ simulator=$root/build-bench/tools/terminal-sim/vennix-terminal-sim
 tftp_unit=$root/build-bench/tests/windows/vennix-tftp-unit
 
 source scripts/wine-prefix.sh
-wine_prefix_start "$root/build-win/wine-bench-prefix"
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-    wine_prefix_stop
-    rm -rf "$work"
-}
-trap cleanup EXIT
+wine_run_begin "$root/build-win/wine-bench-prefix"
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 

@@ -57,6 +57,25 @@ bool Unescape(uint8_t follower, uint8_t& decoded)
     }
 }
 
+// A read or write the device did not complete at once: marks whether to wait
+// for it or to try again soon. True when the device is gone.
+bool DeviceGone(SerialDevice::Io io, bool& pending, bool& retrySoon)
+{
+    switch (io) {
+    case SerialDevice::Io::Done:
+        break;
+    case SerialDevice::Io::Pending:
+        pending = true;
+        break;
+    case SerialDevice::Io::Retry:
+        retrySoon = true;
+        break;
+    case SerialDevice::Io::Gone:
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 SerialPort::SerialPort() : device(SerialDevice::Create())
@@ -548,20 +567,13 @@ bool SerialPort::ReceivePass(bool& readPending, bool& retrySoon)
         return false;
 
     uint32_t got = 0;
-    switch (device->StartRead(receiveRing + write, freeRun, got)) {
-    case SerialDevice::Io::Done:
+    const SerialDevice::Io io = device->StartRead(receiveRing + write, freeRun, got);
+    if (io == SerialDevice::Io::Done) {
         ReadCompleted(got);
         return true;
-    case SerialDevice::Io::Pending:
-        readPending = true;
-        return false;
-    case SerialDevice::Io::Retry:
-        retrySoon = true;
-        return false;
-    case SerialDevice::Io::Gone:
-        MarkFailed();
-        return false;
     }
+    if (DeviceGone(io, readPending, retrySoon))
+        MarkFailed();
     return false;
 }
 
@@ -596,20 +608,13 @@ bool SerialPort::TransmitPass(bool& writePending, bool stop, int& drainPasses, b
     drainPasses = 0;
     const uint32_t run = read <= write ? write - read : RingSize - read;
     uint32_t sent = 0;
-    switch (device->StartWrite(transmitRing + read, run, sent)) {
-    case SerialDevice::Io::Done:
+    const SerialDevice::Io io = device->StartWrite(transmitRing + read, run, sent);
+    if (io == SerialDevice::Io::Done) {
         WriteCompleted(sent, sentCheckDue);
         return true;
-    case SerialDevice::Io::Pending:
-        writePending = true;
-        return false;
-    case SerialDevice::Io::Retry:
-        retrySoon = true;
-        return false;
-    case SerialDevice::Io::Gone:
-        MarkFailed();
-        return false;
     }
+    if (DeviceGone(io, writePending, retrySoon))
+        MarkFailed();
     return false;
 }
 
