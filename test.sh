@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh all
 
 jobs=2
 export QT_QPA_PLATFORM=offscreen

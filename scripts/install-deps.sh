@@ -1,20 +1,49 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need, only when
-# one is missing, so a second run costs a dpkg query and nothing more.
+# Installs the Debian packages of the sets asked for, only those missing, so a
+# second run costs a dpkg query and nothing more.
+#
+# Usage: scripts/install-deps.sh SET...   (no set: run)
+#   run       build and run Vennix, vennix-cli and the simulated terminal (./run.sh)
+#   test      the test suites, the sanitizer builds and the compiler cache
+#   windows   the Windows cross build, its tests under wine, its zip and installer
+#   fuzz      the fuzz targets: clang, libFuzzer and clang's sanitizer runtimes
+#   package   the Debian packages: dpkg-shlibdeps finds their library dependencies
+#   all       every set above (./test.sh)
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev nettle-dev xvfb xauth)
-# The Windows cross build, its tests under wine and its zip (scripts/test-windows.sh).
-packages+=(g++-mingw-w64-x86-64-posix wine wine64 zip)
-# Fuzz targets (scripts/test-fuzz.sh): clang, libFuzzer and clang's sanitizer runtimes.
-packages+=(clang libfuzzer-14-dev libclang-rt-14-dev)
-# The Debian packages: dpkg-shlibdeps finds their library dependencies.
-packages+=(dpkg-dev file)
+declare -A sets
+sets[run]="cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcli11-dev nlohmann-json3-dev nettle-dev libgtest-dev libgmock-dev libbenchmark-dev"
+sets[test]="ccache xvfb xauth"
+sets[windows]="g++-mingw-w64-x86-64-posix wine wine64 zip"
+sets[fuzz]="clang libfuzzer-14-dev libclang-rt-14-dev"
+sets[package]="dpkg-dev file"
+order=(run test windows fuzz package)
+
+usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
+
+asked=("$@")
+[ ${#asked[@]} -eq 0 ] && asked=(run)
+wanted=()
+for set in "${asked[@]}"; do
+    case $set in
+        -h|--help) usage; exit 0 ;;
+        all) wanted+=("${order[@]}") ;;
+        *)
+            if [ -z "${sets[$set]+x}" ]; then
+                echo "install-deps.sh: no set '$set' (sets: ${order[*]} all)" >&2
+                exit 2
+            fi
+            wanted+=("$set") ;;
+    esac
+done
+
 missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
+for set in "${wanted[@]}"; do
+    for package in ${sets[$set]}; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            [[ " ${missing[*]} " == *" $package "* ]] || missing+=("$package")
+        fi
+    done
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

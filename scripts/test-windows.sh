@@ -8,7 +8,7 @@
 # tells of an unplugged line and ends on Ctrl-C.
 # Leaves build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip.
 #
-# Usage: scripts/test-windows.sh   (after scripts/install-deps.sh)
+# Usage: scripts/test-windows.sh   (after scripts/install-deps.sh windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
