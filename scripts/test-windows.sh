@@ -5,8 +5,11 @@
 # prefix as a COM port, and vennix-cli.exe under wine lists it, downloads a
 # firmware and an application to it, writes a file over TFTP to the simulator's
 # TFTP server on loopback, gives up on a silent terminal with its --timeout,
-# tells of an unplugged line and ends on Ctrl-C.
-# Leaves build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip.
+# tells of an unplugged line and ends on Ctrl-C. Then the window program on a
+# virtual screen: its dialogs driven in process, and vennix.msi installed,
+# upgraded over an older package, started from its Start-menu entry and removed.
+# Leaves build-win/vennix.exe, build-win/vennix-cli.exe, build-win/vennix.msi
+# and build-win/vennix-windows.zip.
 #
 # Usage: scripts/test-windows.sh   (after scripts/install-deps.sh windows)
 set -euo pipefail
@@ -136,12 +139,59 @@ wait "$cli_pid" || status=$?
 grep -q 'User cancelled' "$work/cli.log" || { cat "$work/cli.log"; fail "no cancel text"; }
 say "Ctrl-C mid-transfer: exit 3, cancelled"
 
-# The artifact: the program and a short README, beside it in build-win.
-package=$work/vennix-cli-windows
+echo "== Windows: vennix.exe's dialogs under wine on a virtual screen"
+wine_desktop_start || fail "no virtual screen"
+for test in build-win/tests/win32/*_tests.exe; do
+    timeout 300 wine "$test" --gtest_brief=1 > "$work/test.log" 2>&1 || { cat "$work/test.log"; fail "$test"; }
+    say "$(basename "$test"): $(grep '^\[  PASSED  \]' "$work/test.log")"
+done
+
+echo "== Windows: vennix.msi under wine"
+probe=(timeout 120 wine "$root/build-win/tests/win32/vennix-window-probe.exe")
+caption="Lumetra Download Utility"
+settings_key='HKCU\software\Tavrix Corporation\vennix'
+installed="$WINEPREFIX/drive_c/Program Files/Vennix"
+# The products the registry lists as installed under the name Vennix, with their versions.
+installed_versions() {
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2> /dev/null | tr -d '\r' |
+        awk '/DisplayName/ { name = $3 } /DisplayVersion/ { version = $3 } /^HKEY/ { if (name == "Vennix") print version; name = ""; version = "" }
+             END { if (name == "Vennix") print version }'
+}
+msiexec() { timeout 120 wine msiexec "$@" /qn; }
+
+# An older package with the same UpgradeCode, for the upgrade in place.
+generated=src/win32/generated
+(cd build-win && wixl -a x64 -D Version=1.1.0 -D BinDir=. -D IconFile=$generated/vennix.ico \
+    -D ReadmeFile=$generated/README.txt -o "$work/vennix-older.msi" ../src/win32/installer/vennix.wxs) 2> /dev/null \
+    || fail "wixl could not build the older package"
+msiexec /i "$(winepath -w "$work/vennix-older.msi")" || fail "the older package did not install"
+[ "$(installed_versions)" = "1.1.0" ] || fail "installed: '$(installed_versions)', not 1.1.0"
+msiexec /i "$(winepath -w build-win/vennix.msi)" || fail "vennix.msi did not install over the older one"
+[ "$(installed_versions)" = "1.2.0" ] || fail "after the upgrade: '$(installed_versions)', not 1.2.0 alone"
+cmp build-win/vennix.exe "$installed/vennix.exe" && cmp build-win/vennix-cli.exe "$installed/vennix-cli.exe" \
+    || fail "Program Files\\Vennix does not hold both programs"
+say "vennix.msi: installed over 1.1.0 in place; Program Files\\Vennix holds vennix.exe and vennix-cli.exe"
+
+shortcut=$(find "$WINEPREFIX/drive_c" -name Vennix.lnk -path '*Start Menu*' | head -1)
+[ -n "$shortcut" ] || fail "no Start-menu entry"
+wine reg delete "$settings_key" /f > /dev/null 2>&1 || true
+"${probe[@]}" "$(winepath -w "$shortcut")" "$caption" > "$work/probe.log" 2>&1 || { cat "$work/probe.log"; fail "the installed program showed no window"; }
+wine reg query "$settings_key" /v portstatus > /dev/null 2>&1 || fail "the installed program saved no settings"
+say "Start-menu entry: $(head -1 "$work/probe.log"), closed with its settings saved"
+
+msiexec /x "$(winepath -w build-win/vennix.msi)" || fail "vennix.msi did not uninstall"
+[ -z "$(installed_versions)" ] || fail "still installed after removal: $(installed_versions)"
+[ ! -e "$installed/vennix.exe" ] || fail "vennix.exe left in Program Files"
+[ ! -e "$shortcut" ] || fail "Start-menu entry left behind"
+wine reg query "$settings_key" /v portstatus > /dev/null 2>&1 || fail "removing the package took the user's settings"
+say "vennix.msi removed; the user's settings stay"
+
+# The artifact for people who copy rather than install: both programs and a
+# short README, beside them in build-win.
+package=$work/vennix-windows
 mkdir -p "$package"
-cp build-win/vennix-cli.exe "$package/"
-sed 's/$/\r/' docs/windows/README.txt > "$package/README.txt"   # Windows line ends
-rm -f build-win/vennix-cli-windows.zip
-(cd "$work" && zip -q -r "$root/build-win/vennix-cli-windows.zip" vennix-cli-windows)
-say "artifact: build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip"
+cp build-win/vennix.exe build-win/vennix-cli.exe build-win/src/win32/generated/README.txt "$package/"
+rm -f build-win/vennix-windows.zip
+(cd "$work" && zip -q -r "$root/build-win/vennix-windows.zip" vennix-windows)
+say "artifacts: build-win/vennix.exe, vennix-cli.exe, vennix.msi and vennix-windows.zip"
 say "stage done"
