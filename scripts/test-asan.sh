@@ -2,11 +2,17 @@
 # Test stage: the whole suite, core and windows, under AddressSanitizer and
 # UBSan with leak checking on. Any report fails the test that caused it: UBSan
 # does not recover, and LeakSanitizer reports at each test program's exit.
+#
+# Usage: scripts/test-asan.sh [build|run]   (no phase: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+phase=${1:-all}
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVENNIX_SANITIZE_ADDRESS=ON -DVENNIX_BUILD_BENCH=OFF > /dev/null
-cmake --build build-asan -j2
+if [ "$phase" != run ]; then
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVENNIX_SANITIZE_ADDRESS=ON -DVENNIX_BUILD_BENCH=OFF > /dev/null
+    cmake --build build-asan -j2
+fi
+[ "$phase" = build ] && exit 0
 echo "== All tests under AddressSanitizer and UBSan"
 # No leak suppressions: neither our code nor Qt's offscreen windows leak here.
 # A malloc that the system refuses returns null, as it does in the program:
