@@ -163,6 +163,11 @@ installed_versions() {
 }
 msiexec() { timeout 120 wine msiexec "$@" /qn; }
 
+# A package left installed in the prefix by an earlier run goes first.
+for product in $(wine uninstaller --list 2> /dev/null | tr -d '\r' | awk -F'[|]+' '$2 == "Vennix" { print $1 }'); do
+    msiexec /x "$product" || fail "could not remove the Vennix $product left by an earlier run"
+done
+
 # An older package with the same UpgradeCode, for the upgrade in place.
 generated=src/win32/generated
 (cd build-win && wixl -a x64 -D Version=1.1.0 -D BinDir=. -D IconFile=$generated/vennix.ico \
