@@ -145,6 +145,12 @@ say "Ctrl-C mid-transfer: exit 3, cancelled"
 
 echo "== Windows: vennix.exe's dialogs under wine on a virtual screen"
 wine_desktop_start || fail "no virtual screen"
+# Terminals for the dialogs that talk to one, each in its own state.
+start_terminal 44 --loader=boot
+start_terminal 45 --loader=app
+start_terminal 46 --loader=off --power-cycle-on-induce=300
+start_terminal 47 --silent
+export VENNIX_TEST_PORTS=boot=COM44,app=COM45,induce=COM46,silent=COM47
 for test in build-win/tests/win32/*_tests.exe; do
     timeout 300 wine "$test" --gtest_brief=1 > "$work/test.log" 2>&1 || { cat "$work/test.log"; fail "$test"; }
     say "$(basename "$test"): $(grep '^\[  PASSED  \]' "$work/test.log")"

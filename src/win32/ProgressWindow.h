@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TransferEstimate.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -14,9 +16,18 @@ public:
     HWND Window() const { return window; }
 
     void OnCancelButton();
+    // A download of `totalBytes` is about to start: the rate line goes blank
+    // until the worker's first progress report.
+    void BeginTransfer(int64_t totalBytes);
+    // The worker's progress, on the user-interface thread: the bar, and the
+    // figures of the rate line.
     void SetProgress(int percent);
     void ShowStatus(const std::string& text);
-    void ShowDetail(const std::string& text);
+    std::string RateText() const;
+
+    // A few times a second is as often as a person can read figures, and the
+    // rate and time left go on moving while the line stalls between reports.
+    static constexpr UINT RateRefreshMs = 250;
 
     // Set by Cancel on the user-interface thread, polled by the worker,
     // cleared by Finish.
@@ -25,5 +36,8 @@ public:
 private:
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+    void ShowRate();
+
     HWND window = nullptr;
+    TransferEstimate estimate;
 };
