@@ -145,6 +145,7 @@ say "Ctrl-C mid-transfer: exit 3, cancelled"
 
 echo "== Windows: vennix.exe's dialogs under wine on a virtual screen"
 wine_desktop_start || fail "no virtual screen"
+timeout 60 wine build-win/tests/win32/vennix-window-probe.exe --wait-desktop || fail "the wine desktop did not start"
 # Terminals for the dialogs that talk to one, each in its own state.
 start_terminal 44 --loader=boot
 start_terminal 45 --loader=app

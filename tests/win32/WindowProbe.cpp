@@ -5,6 +5,8 @@
 // The Windows stage uses it where a person would look at the screen.
 //
 // Usage: vennix-window-probe PROGRAM_OR_SHORTCUT CAPTION [IDLE_SECONDS]
+//        vennix-window-probe --wait-desktop   (until a window can be made: a
+//        wine desktop that is still starting refuses windows for a moment)
 // Exit: 0 window seen and program ended; 1 no window within 30 s; 2 usage;
 //       3 the program did not end within 30 s of closing its window.
 
@@ -36,6 +38,18 @@ uint64_t ProcessorTime100ns(HANDLE process)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "--wait-desktop") {
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(WindowLimitMs)) {
+            if (HWND window = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr)) {
+                ::DestroyWindow(window);
+                return 0;
+            }
+            ::Sleep(50);
+        }
+        std::fprintf(stderr, "no desktop within %d s\n", WindowLimitMs / 1000);
+        return 1;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: vennix-window-probe PROGRAM_OR_SHORTCUT CAPTION [IDLE_SECONDS]\n");
         return 2;
