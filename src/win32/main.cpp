@@ -1,7 +1,7 @@
 // vennix.exe: the window program on Windows.
 
 #include "AppSettings.h"
-#include "ComPortNames.h"
+#include "PortDescriptions.h"
 #include "MainWindow.h"
 #include "RegistrySettingsStore.h"
 #include "ResultsBox.h"
@@ -19,6 +19,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     AppSettings settings;
     // The store is named after the executable, as the program has always done.
     RegistrySettingsStore store(RegistrySettingsStore::ExecutableName());
-    MainWindow::RunSession(instance, settings, store, [] { return ComPortNames::List(); });
+    MainWindow::RunSession(instance, settings, store, [] { return PortDescriptions::List(); });
     return 0;
 }
