@@ -1,18 +1,17 @@
-// The main window against a simulated terminal on a real pseudo-terminal: the
-// port toggle, received bytes, reopening, and the download hand-off.
+// The Qt face against a simulated terminal on a real pseudo-terminal: what the
+// window's behaviour needs of Qt to reach the terminal and back (the relay of
+// the port's notifications, the reporter that carries a worker's calls, the
+// bootloader dialog, the port list's watch and popup) and the keyboard.
 #include "AppSettings.h"
 #include "ComPortNames.h"
 #include "ConsolePort.h"
 #include "DownloadProgressDialog.h"
-#include "EthernetPage.h"
-#include "IpAddressEdit.h"
 #include "QtMainDialog.h"
 #include "MessageBoxSeam.h"
 #include "ResultsLog.h"
 #include "SerialPage.h"
 #include "SerialPort.h"
 #include "TerminalSimulator.h"
-#include "TftpServer.h"
 #include "UiTestFolder.h"
 
 #include <QCheckBox>
@@ -24,19 +23,15 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QtTest>
-
-#include <random>
 
 namespace {
 
 constexpr int WorkerMs = 15000; // generous: the machine may be busy with other builds
 
-
 } // namespace
 
-class MainDialogPortTest : public QObject {
+class QtMainDialogPortTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -74,19 +69,6 @@ private slots:
         dialog.portToggle->click();
         QVERIFY(!dialog.Window().IsPortOpen());
         QCOMPARE(dialog.portToggle->text(), QString("Serial &port is closed"));
-    }
-
-    void xmitSendsTheEscapedTextAndTheReplyIsShownWithItsLabel()
-    {
-        StartSimulator(TerminalLoader::Apploader);
-        AppSettings settings = SettingsFor(0);
-        QtMainDialog dialog(settings, &ComPortNames::List);
-        dialog.serialPage->TransmitText()->setText("\\x51;");
-        dialog.serialPage->XmitButton()->click(); // opens the closed port first
-        QVERIFY(dialog.Window().IsPortOpen());
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains("<In Apploader>"), WorkerMs);
-        QCOMPARE(simulator->CountCommands("Q;"), size_t(1));
-        QCOMPARE(dialog.serialPage->TransmitText()->text(), QString("\\x51;")); // the edit keeps its text
     }
 
     void inducingABootloaderSwitchesThePageTo115200And8n1()
@@ -152,27 +134,6 @@ private slots:
             std::chrono::milliseconds(WorkerMs)));
     }
 
-    void aChangedSettingReopensOnlyAnOpenPort()
-    {
-        StartSimulator(TerminalLoader::Apploader);
-        AppSettings settings = SettingsFor(0);
-        QtMainDialog dialog(settings, &ComPortNames::List);
-
-        dialog.serialPage->BaudList()->setCurrentIndex(5); // 9600, port closed
-        emit dialog.serialPage->SelectionChanged(SerialList::Baud, 5);
-        QVERIFY(!dialog.Window().IsPortOpen());
-
-        QVERIFY(dialog.Window().SetPortOpen(true));
-        QVERIFY(dialog.portToggle->text().endsWith("9600, 8n1"));
-        SerialPort* before = dialog.Window().Port();
-        dialog.serialPage->FormatList()->setCurrentIndex(4); // 8e1
-        emit dialog.serialPage->SelectionChanged(SerialList::Format, 4);
-        QVERIFY(dialog.Window().IsPortOpen());
-        QVERIFY(dialog.Window().Port() != before || dialog.portToggle->text().endsWith("9600, 8e1"));
-        QVERIFY(dialog.portToggle->text().endsWith("9600, 8e1"));
-        QCOMPARE(settings.dataformat, std::string("8e1"));
-    }
-
     void thePortListFollowsATerminalStartedAfterTheWindow()
     {
         StartSimulator(TerminalLoader::Apploader);
@@ -207,20 +168,18 @@ private slots:
         QCOMPARE(dialog.Window().console->Port(), openPort);
         for (int i = 0; i < list->count(); ++i)
             QVERIFY(ComPortNames::ParseNumber(list->itemText(i).toStdString()) > 0);
-    }
 
-    void aPortInUseIsExplained()
-    {
-        StartSimulator(TerminalLoader::Apploader);
-        SerialPort other;
-        QVERIFY(other.OpenByNumber(simulator->ComNumber(), 115200, 0, NoParity, OneStopBit, 8, FlowControl::None));
-        AppSettings settings = SettingsFor(1);
-        QtMainDialog dialog(settings, &ComPortNames::List);
+        // The cable pulled: the port closes and leaves the list; back in, it is
+        // selected again without the operator's help.
+        const QString ownEntry = QString::fromStdString(simulator->ComName()) + " (";
+        simulator->Unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(RowStartingWith(list, ownEntry) < 0, WorkerMs);
         QVERIFY(!dialog.Window().IsPortOpen());
-        QCOMPARE(MessageBoxSeam::Recorded().size(), 1);
-        QVERIFY(MessageBoxSeam::Recorded().first().startsWith("Couldn't open serial port!\n--\n"));
-        QVERIFY(MessageBoxSeam::Recorded().first().contains("in use by another program"));
-        QVERIFY(dialog.autoOpenBox->isChecked());
+        QCOMPARE(list->currentIndex(), -1);
+        simulator->Replug();
+        QTRY_VERIFY_WITH_TIMEOUT(RowStartingWith(list, ownEntry) >= 0, WorkerMs);
+        QVERIFY(list->currentText().startsWith(ownEntry));
+        QCOMPARE(changes.count(), 0);
     }
 
     void aSerialDownloadRunsBehindTheProgressDialog()
@@ -286,89 +245,77 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
     }
 
-    void theResultsBoxStillListensAfterAWorkerResetTheTerminal()
+    void enterPressesTheFocusedButtonAndNeverStartsADownloadThere()
     {
-        TerminalOptions options;
-        options.firmwareVersion = "1.40"; // too old for frames: the worker resets it
-        options.flowControlReply = 0x80;
-        simulator = std::make_unique<TerminalSimulator>(options);
-        std::string error;
-        QVERIFY2(simulator->Start(&error), error.c_str());
-        QString path = folder->Path() + "/old.bin";
-        WriteFile(path, RandomQBytes(700, 9));
-        AppSettings settings = SettingsFor(1);
-        settings.filename = path.toStdString();
-        QtMainDialog dialog(settings, &ComPortNames::List);
-        dialog.downloadButton->click();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
-        QCOMPARE(gProgressDialog->StatusLine()->text(), QString("Download is finished."));
-        QCOMPARE(simulator->CountCommands("R;"), size_t(1));
-
-        dialog.resultsLog->Clear();
-        const uint8_t query[] = {'Q', ';'};
-        dialog.Window().Port()->Write(query, sizeof query, false);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().contains("<In Bootloader>"), WorkerMs);
-    }
-
-    void cancelHidesAtOnceAndGivesTheWindowBackWhenTheWorkerEnds()
-    {
-        StartSimulator(TerminalLoader::Apploader, /*silent=*/true);
-        QString path = folder->Path() + "/app.bff";
-        WriteFile(path, RandomQBytes(100, 1));
-        AppSettings settings = SettingsFor(1);
-        settings.filename = path.toStdString();
-        QtMainDialog dialog(settings, &ComPortNames::List);
-        dialog.show();
-        QVERIFY(dialog.Window().IsPortOpen());
-        dialog.downloadButton->click();
-        // The worker reports through this thread, so wait with the event loop running.
-        QTRY_VERIFY_WITH_TIMEOUT(simulator->CountCommands("Q;") >= 2, WorkerMs);
-
-        gProgressDialog->CancelButton()->click();
-        QVERIFY(!gProgressDialog->isVisible());
-        QVERIFY(dialog.Window().IsPortOpen()); // the worker still uses it: reopened only after Finish
-        QVERIFY(!dialog.isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
-        QCOMPARE(gProgressDialog->StatusLine()->text(), QString("User cancelled the program."));
-        QVERIFY(dialog.Window().IsPortOpen());
-        QVERIFY(MessageBoxSeam::Recorded().isEmpty());
-    }
-
-    void anEthernetDownloadCommitsTheAddressAndSendsTheFile()
-    {
-        TftpServerOptions options;
-        options.address = "127.0.0.1";
-        options.port = 0;
-        TftpServer server(options);
-        std::string error;
-        QVERIFY2(server.Start(&error), error.c_str());
-
-        QString path = folder->Path() + "/app.bff";
-        QByteArray image = RandomQBytes(5000, 3);
-        WriteFile(path, image);
+        StartSimulator(TerminalLoader::Apploader);
         AppSettings settings = SettingsFor(0);
-        settings.useethernet = 1;
-        settings.filename = path.toStdString();
         QtMainDialog dialog(settings, &ComPortNames::List);
-        dialog.Window().unitTftpPort = server.BoundPort();
+        int browsed = 0;
+        dialog.chooseFile = [&] { ++browsed; return QString(); };
         dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        auto enterOn = [&](QWidget* widget) {
+            if (!dialog.isActiveWindow()) { // a modal dialog just closed
+                dialog.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            }
+            widget->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), widget);
+            QTest::keyClick(widget, Qt::Key_Return);
+        };
 
-        dialog.downloadButton->click(); // 0.0.0.0 is refused before anything starts
-        QCOMPARE(MessageBoxSeam::Recorded(), QStringList({"Please set a valid IP address!"}));
-        QVERIFY(dialog.isEnabled());
+        enterOn(dialog.portToggle);
+        QVERIFY(dialog.Window().IsPortOpen());
+        enterOn(dialog.portToggle);
+        QVERIFY(!dialog.Window().IsPortOpen());
+
+        enterOn(dialog.browseButton);
+        QCOMPARE(browsed, 1);
+
+        dialog.resultsLog->AppendMessage("old\n", false, 0);
+        enterOn(dialog.clearButton);
+        QVERIFY(dialog.resultsLog->toPlainText().isEmpty());
+
+        QString aboutTitle;
+        QTimer::singleShot(100, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                aboutTitle = modal->windowTitle();
+                qobject_cast<QDialog*>(modal)->reject();
+            }
+        });
+        enterOn(dialog.aboutButton);
+        QCOMPARE(aboutTitle, QString("About Lumetra Downloader"));
+
+        dialog.serialPage->TransmitText()->setText("Q;");
+        enterOn(dialog.serialPage->XmitButton());
+        QVERIFY(simulator->WaitForCommandCount("Q;", 1, std::chrono::milliseconds(WorkerMs)));
+        enterOn(dialog.serialPage->TransmitText()); // Enter in the text sends it
+        QVERIFY(simulator->WaitForCommandCount("Q;", 2, std::chrono::milliseconds(WorkerMs)));
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.resultsLog->toPlainText().count("<In Apploader>") == 2, WorkerMs);
+
+        QTimer::singleShot(300, [&] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                modal->reject();
+        });
+        enterOn(dialog.serialPage->InduceButton());
+        // The induction ran (this terminal obliges at once, or it was cancelled).
+        QVERIFY2(dialog.resultsLog->toPlainText().contains(QRegularExpression("Bootloader (not )?entered!\n")),
+                 qPrintable(dialog.resultsLog->toPlainText()));
+        QVERIFY(!dialog.Window().serialJob);
         QVERIFY(!gProgressDialog->isVisible());
 
-        dialog.ethernetPage->AddressControl()->SetAddress({127, 0, 0, 1});
-        dialog.downloadButton->click();
-        QCOMPARE(gProgressDialog->windowTitle(), QString("Ethernet Downloading..."));
-        QCOMPARE(settings.ip1, std::string("127.0.0.1"));
+        // Enter anywhere else is the Download command, as before.
+        const QString path = folder->Path() + "/enter.bff";
+        WriteFile(path, RandomQBytes(300, 8));
+        dialog.Window().SelectFile(path.toStdString());
+        enterOn(dialog.autoOpenBox);
+        QVERIFY(dialog.Window().serialJob);
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isEnabled(), WorkerMs);
         QCOMPARE(gProgressDialog->StatusLine()->text(), QString("Download is finished."));
-        QTRY_VERIFY_WITH_TIMEOUT(!server.ReceivedFiles().empty(), WorkerMs);
-        auto files = server.ReceivedFiles();
-        QCOMPARE(files.front().name, std::string("bff.bff"));
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(files.front().bytes.data()), int(files.front().bytes.size())),
-                 image);
+
+        enterOn(dialog.closeButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
 
 private:
@@ -422,5 +369,5 @@ private:
     std::unique_ptr<TerminalSimulator> simulator;
 };
 
-QTEST_MAIN(MainDialogPortTest)
-#include "MainDialogPortTest.moc"
+QTEST_MAIN(QtMainDialogPortTest)
+#include "QtMainDialogPortTest.moc"
