@@ -39,10 +39,20 @@ DownloadProgressDialog::DownloadProgressDialog(QWidget* owner)
     connect(cancelButton, &QPushButton::clicked, this, &DownloadProgressDialog::CancelPressed);
 }
 
-void DownloadProgressDialog::BeginTransfer(int64_t totalBytes)
+void DownloadProgressDialog::ShowOver(QWidget* owner, const QString& caption, int64_t totalBytes)
 {
+    // Horizontally centred over the owner, three tenths of the way down.
+    adjustSize();
+    const QRect main = owner->frameGeometry();
+    const QSize size = frameGeometry().size();
+    move(static_cast<int>(main.left() + 0.5 * (main.width() - size.width())),
+         static_cast<int>(main.top() + 0.3 * (main.height() - size.height())));
+    setWindowTitle(caption);
+    statusLine->clear();
     estimate.Start(totalBytes);
     rateLine->clear();
+    show();
+    raise();
 }
 
 void DownloadProgressDialog::SetProgress(int percent)

@@ -18,9 +18,10 @@ class DownloadProgressDialog : public QDialog {
 public:
     explicit DownloadProgressDialog(QWidget* owner);
 
-    // A download of `totalBytes` is about to start: the rate line goes blank
-    // until the worker's first progress report.
-    void BeginTransfer(int64_t totalBytes);
+    // A download of `totalBytes` is about to start: shows the dialog over
+    // `owner` with `caption` and an empty status line; the rate line stays
+    // blank until the worker's first progress report.
+    void ShowOver(QWidget* owner, const QString& caption, int64_t totalBytes);
     // The worker's progress, on the UI thread: the bar, and the figures of the
     // rate line.
     void SetProgress(int percent);

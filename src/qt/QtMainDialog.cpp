@@ -3,6 +3,7 @@
 #include "AboutDialog.h"
 #include "AppIcon.h"
 #include "BootloaderDialog.h"
+#include "DownloadFileDialog.h"
 #include "DownloadProgressDialog.h"
 #include "EthernetPage.h"
 #include "IpAddressEdit.h"
@@ -18,17 +19,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QVBoxLayout>
 
 QtMainDialog* gMainDialog = nullptr;
 
@@ -38,6 +34,17 @@ namespace {
 QString ForDisplay(const std::string& text)
 {
     return QString::fromStdString(text).replace("\r\n", "\n");
+}
+
+// The dropped items as local paths; anything that is no local file reads "".
+std::vector<std::string> DroppedPaths(const QMimeData* data)
+{
+    std::vector<std::string> paths;
+    if (data && data->hasUrls()) {
+        for (const QUrl& url : data->urls())
+            paths.push_back(url.isLocalFile() ? url.toLocalFile().toStdString() : std::string());
+    }
+    return paths;
 }
 
 } // namespace
@@ -52,7 +59,7 @@ QtMainDialog::QtMainDialog(AppSettings& settings, MainDialog::PortLister listPor
     setAcceptDrops(true);
     const bool watchPorts = static_cast<bool>(listPorts);
     window = std::make_unique<MainDialog>(settings, *this, QtNotifyTarget::Instance(), *reporter, std::move(listPorts));
-    BuildLayout();
+    SetupForm(this);
     Wire();
     if (watchPorts) {
         portWatcher = new PortListWatcher(this);
@@ -75,76 +82,6 @@ QtMainDialog::~QtMainDialog()
         gProgressDialog = nullptr;
     if (gMainDialog == this)
         gMainDialog = nullptr;
-}
-
-void QtMainDialog::BuildLayout()
-{
-    downloadButton = new QPushButton("&Download Application or\n Upgrade Firmware", this);
-    tabs = new QTabWidget(this);
-    portToggle = new QPushButton("Serial &port is closed", this);
-    clearButton = new QPushButton("Clear &results box", this);
-    closeButton = new QPushButton("&Close Window", this);
-    autoOpenBox = new QCheckBox("&Open serial port whenever this screen is shown", this);
-    browseButton = new QPushButton("Bro&wse...", this);
-    resultsLog = new ResultsLog(this);
-    aboutButton = new QPushButton("About", this);
-    pathDisplay = new PathDisplay(this);
-    sizeStatic = new QLabel("App download size:\nFlash required:", this);
-    ethernetPage = new EthernetPage(this);
-    serialPage = new SerialPage(this);
-    progressDialog = new DownloadProgressDialog(this);
-
-    // Enter is handled by keyPressEvent, never by a default button.
-    for (QPushButton* button : {downloadButton, portToggle, clearButton, closeButton, browseButton, aboutButton})
-        button->setAutoDefault(false);
-    portToggle->setCheckable(true);
-    portToggle->setMinimumHeight(portToggle->sizeHint().height() * 2);
-    downloadButton->setMinimumHeight(downloadButton->sizeHint().height() + 12);
-    sizeStatic->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    resultsLog->setMinimumHeight(resultsLog->fontMetrics().lineSpacing() * 8);
-    sizeStatic->setMinimumWidth(sizeStatic->fontMetrics().horizontalAdvance("Firmware download size: 2147483647"));
-    tabs->addTab(serialPage, "Serial");
-    tabs->addTab(ethernetPage, "Ethernet");
-
-    auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel("File to download:", this), 0, 0, 1, 2);
-    auto* fileRow = new QHBoxLayout();
-    fileRow->setSpacing(2);
-    fileRow->addWidget(pathDisplay, 1);
-    fileRow->addWidget(browseButton);
-    grid->addLayout(fileRow, 1, 0, 1, 2);
-
-    grid->addWidget(tabs, 2, 0);
-    auto* downloadGroup = new QGroupBox("Download", this);
-    auto* downloadColumn = new QVBoxLayout(downloadGroup);
-    downloadColumn->addWidget(sizeStatic);
-    downloadColumn->addWidget(downloadButton);
-    downloadColumn->addStretch(1);
-    grid->addWidget(downloadGroup, 2, 1, Qt::AlignTop);
-
-    auto* resultsGroup = new QGroupBox("Results", this);
-    auto* resultsColumn = new QVBoxLayout(resultsGroup);
-    resultsColumn->addWidget(resultsLog);
-    grid->addWidget(resultsGroup, 3, 0, 1, 2);
-    grid->setRowStretch(3, 1);
-
-    auto* buttonRow = new QHBoxLayout();
-    buttonRow->addWidget(portToggle, 1);
-    buttonRow->addWidget(clearButton, 1);
-    buttonRow->addWidget(closeButton, 1);
-    grid->addLayout(buttonRow, 4, 0, 1, 2);
-
-    auto* bottomRow = new QHBoxLayout();
-    bottomRow->addWidget(autoOpenBox);
-    bottomRow->addStretch(1);
-    bottomRow->addWidget(aboutButton);
-    grid->addLayout(bottomRow, 5, 0, 1, 2);
-
-    // The tab order of the window's original arrangement.
-    QWidget* order[] = {downloadButton, tabs, portToggle, clearButton, closeButton,
-                        autoOpenBox,    browseButton, resultsLog, aboutButton};
-    for (size_t i = 0; i + 1 < std::size(order); ++i)
-        setTabOrder(order[i], order[i + 1]);
 }
 
 void QtMainDialog::Wire()
@@ -229,17 +166,7 @@ void QtMainDialog::SelectSerialItem(SerialList list, int index)
 
 void QtMainDialog::ShowProgressDialog(const std::string& caption, int64_t totalBytes)
 {
-    // Horizontally centred over the main window, three tenths of the way down.
-    progressDialog->adjustSize();
-    const QRect main = frameGeometry();
-    const QSize size = progressDialog->frameGeometry().size();
-    progressDialog->move(static_cast<int>(main.left() + 0.5 * (main.width() - size.width())),
-                         static_cast<int>(main.top() + 0.3 * (main.height() - size.height())));
-    progressDialog->setWindowTitle(QString::fromStdString(caption));
-    progressDialog->StatusLine()->clear();
-    progressDialog->BeginTransfer(totalBytes);
-    progressDialog->show();
-    progressDialog->raise();
+    progressDialog->ShowOver(this, QString::fromStdString(caption), totalBytes);
 }
 
 void QtMainDialog::ShowMessage(const std::string& text, MessageIcon icon, const std::string& detail)
@@ -249,24 +176,9 @@ void QtMainDialog::ShowMessage(const std::string& text, MessageIcon icon, const 
                          QString::fromStdString(detail));
 }
 
-QStringList QtMainDialog::FileFilters()
-{
-    return {"Downloable Files (*.bff *.bin)", "Application Files (*.bff)", "Firmware Files (*.bin)", "All Files (*)"};
-}
-
 std::string QtMainDialog::ChooseFile(const std::string& currentPath)
 {
-    if (chooseFile)
-        return chooseFile().toStdString();
-    QFileDialog dialog(this, "Open");
-    dialog.setNameFilters(FileFilters());
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (!currentPath.empty())
-        dialog.selectFile(QString::fromStdString(currentPath));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::string();
-    return dialog.selectedFiles().first().toStdString();
+    return chooseFile ? chooseFile().toStdString() : DownloadFileDialog::Choose(this, currentPath);
 }
 
 bool QtMainDialog::RunBootloaderDialog(const std::string& portText)
@@ -310,21 +222,6 @@ void QtMainDialog::keyPressEvent(QKeyEvent* event)
         window->OnEnter();
     }
 }
-
-namespace {
-
-// The dropped items as local paths; anything that is no local file reads "".
-std::vector<std::string> DroppedPaths(const QMimeData* data)
-{
-    std::vector<std::string> paths;
-    if (data && data->hasUrls()) {
-        for (const QUrl& url : data->urls())
-            paths.push_back(url.isLocalFile() ? url.toLocalFile().toStdString() : std::string());
-    }
-    return paths;
-}
-
-} // namespace
 
 void QtMainDialog::dragEnterEvent(QDragEnterEvent* event)
 {

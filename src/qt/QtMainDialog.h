@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MainDialog.h"
+#include "MainDialogForm.h"
 #include "MainDialogView.h"
 
 #include <QDialog>
@@ -8,22 +9,13 @@
 #include <functional>
 #include <memory>
 
-class DownloadProgressDialog;
-class EthernetPage;
-class PathDisplay;
 class PortListWatcher;
-class QCheckBox;
-class QLabel;
-class QPushButton;
-class QTabWidget;
 class QtDownloadReporter;
-class ResultsLog;
-class SerialPage;
 
-// The main window's face on Qt: its widgets and their layout, the wiring of
-// their signals to the window's behaviour (MainDialog), and the drawing of what
-// that behaviour shows.
-class QtMainDialog : public QDialog, public MainDialogView {
+// The main window's face on Qt: its widgets and their layout (the form), the
+// wiring of their signals to the window's behaviour (MainDialog), and the
+// drawing of what that behaviour shows.
+class QtMainDialog : public QDialog, public MainDialogForm, public MainDialogView {
     Q_OBJECT
 public:
     explicit QtMainDialog(AppSettings& settings, MainDialog::PortLister listPorts = {}, QWidget* parent = nullptr);
@@ -31,20 +23,6 @@ public:
 
     MainDialog& Window() { return *window; }
 
-    SerialPage* serialPage = nullptr;
-    EthernetPage* ethernetPage = nullptr;
-    ResultsLog* resultsLog = nullptr;
-    QTabWidget* tabs = nullptr;
-    QPushButton* downloadButton = nullptr;
-    QPushButton* portToggle = nullptr;
-    QPushButton* clearButton = nullptr;
-    QPushButton* closeButton = nullptr;
-    QPushButton* browseButton = nullptr;
-    QPushButton* aboutButton = nullptr;
-    QCheckBox* autoOpenBox = nullptr;
-    PathDisplay* pathDisplay = nullptr;
-    QLabel* sizeStatic = nullptr;
-    DownloadProgressDialog* progressDialog = nullptr;
     // Refreshes the port list when devices come or go while the window is shown.
     PortListWatcher* portWatcher = nullptr;
 
@@ -78,9 +56,6 @@ public:
     std::string ChooseFile(const std::string& currentPath) override;
     bool RunBootloaderDialog(const std::string& portText) override;
 
-    // The filters of the file-open dialog, the downloadable files first.
-    static QStringList FileFilters();
-
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -88,7 +63,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void BuildLayout();
     void Wire();
 
     std::unique_ptr<QtDownloadReporter> reporter;
