@@ -6,40 +6,39 @@
 
 void UiThreadLoop::Queue(const std::shared_ptr<Work>& work)
 {
-    {
-        std::lock_guard lock(mutex);
-        queue.push_back(work);
-    }
-    changed.notify_all();
+    std::lock_guard lock(state->mutex);
+    state->queue.push_back(work);
+    state->changed.notify_all();
 }
 
 void UiThreadLoop::CallAndWait(std::function<void()> run)
 {
+    const std::shared_ptr<State> shared = state;
     auto work = std::make_shared<Work>();
     work->run = std::move(run);
     Queue(work);
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return work->done; });
+    std::unique_lock lock(shared->mutex);
+    shared->changed.wait(lock, [&] { return work->done; });
 }
 
 bool UiThreadLoop::RunOne(std::unique_lock<std::mutex>& lock)
 {
-    if (queue.empty())
+    if (state->queue.empty())
         return false;
-    std::shared_ptr<Work> work = queue.front();
-    queue.pop_front();
+    std::shared_ptr<Work> work = state->queue.front();
+    state->queue.pop_front();
     lock.unlock();
     work->run();
     lock.lock();
     work->done = true;
-    changed.notify_all();
+    state->changed.notify_all();
     return true;
 }
 
 bool UiThreadLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    std::unique_lock lock(mutex);
+    std::unique_lock lock(state->mutex);
     for (;;) {
         while (RunOne(lock)) {
         }
@@ -53,7 +52,7 @@ bool UiThreadLoop::RunUntil(const std::function<bool()>& done, std::chrono::mill
             return false;
         // Some conditions change on other threads without queueing anything
         // (a simulator's record, a worker's flag): look again now and then.
-        changed.wait_until(lock, std::min(deadline, now + LookAgain), [&] { return !queue.empty(); });
+        state->changed.wait_until(lock, std::min(deadline, now + LookAgain), [&] { return !state->queue.empty(); });
     }
 }
 

@@ -37,6 +37,13 @@ private:
         std::function<void()> run;
         bool done = false;
     };
+    // Shared with every caller that waits, so that a worker that returns from
+    // its last report after the test has ended still finds its lock.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<std::shared_ptr<Work>> queue;
+    };
     void Queue(const std::shared_ptr<Work>& work);
     void CallAndWait(std::function<void()> run);
     bool RunOne(std::unique_lock<std::mutex>& lock);
@@ -44,7 +51,5 @@ private:
     static constexpr std::chrono::milliseconds LookAgain{10};
 
     MainDialog* window = nullptr;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::shared_ptr<Work>> queue;
+    std::shared_ptr<State> state = std::make_shared<State>();
 };
