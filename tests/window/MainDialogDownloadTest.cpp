@@ -10,20 +10,6 @@
 #include "TftpServer.h"
 #include "WindowFixture.h"
 
-namespace {
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-bool EndsWith(const std::string& text, const std::string& end)
-{
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-} // namespace
-
 using MainDialogDownloadTest = WindowFixture;
 
 TEST_F(MainDialogDownloadTest, ASerialDownloadRunsBehindTheProgressDialog)

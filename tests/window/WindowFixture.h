@@ -94,3 +94,13 @@ inline MainDialog::PortLister Ports(std::vector<std::string> ports)
 {
     return [ports] { return ports; };
 }
+
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+inline bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
