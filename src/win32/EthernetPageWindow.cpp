@@ -1,6 +1,5 @@
 #include "EthernetPageWindow.h"
 
-#include "AppSettings.h"
 #include "ResourceIds.h"
 
 #include <commctrl.h>
@@ -8,33 +7,27 @@
 bool EthernetPageWindow::Create(HINSTANCE instance, HWND parent)
 {
     window = ::CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_ETHERNET_PAGE), parent,
-                                  &EthernetPageWindow::Procedure, reinterpret_cast<LPARAM>(this));
+                                  &EthernetPageWindow::Procedure, 0);
     return window != nullptr;
 }
 
 INT_PTR CALLBACK EthernetPageWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        ::SetWindowLongPtrA(window, DWLP_USER, lParam);
-        auto* page = reinterpret_cast<EthernetPageWindow*>(lParam);
-        page->window = window;
-        page->FillRecentAddresses();
+    if (message == WM_INITDIALOG)
         return TRUE;
-    }
-    auto* page = reinterpret_cast<EthernetPageWindow*>(::GetWindowLongPtrA(window, DWLP_USER));
-    if (page && message == WM_COMMAND && LOWORD(wParam) == IDC_IP_HISTORY && HIWORD(wParam) == CBN_SELCHANGE) {
-        page->OnRecentAddressSelected();
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_IP_HISTORY && HIWORD(wParam) == CBN_SELCHANGE) {
+        ::SendMessageA(::GetParent(window), WM_COMMAND, wParam, lParam);
         return TRUE;
     }
     return FALSE;
 }
 
-void EthernetPageWindow::FillRecentAddresses()
+void EthernetPageWindow::ShowHistory(const std::vector<std::string>& rows)
 {
     HWND list = ::GetDlgItem(window, IDC_IP_HISTORY);
     ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
-    for (const std::string* address : {&settings.ip1, &settings.ip2, &settings.ip3, &settings.ip4})
-        ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(address->c_str()));
+    for (const std::string& row : rows)
+        ::SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
 }
 
 void EthernetPageWindow::SetAddress(const std::array<uint8_t, 4>& bytes)
@@ -49,18 +42,4 @@ std::array<uint8_t, 4> EthernetPageWindow::Address() const
     ::SendDlgItemMessageA(window, IDC_IP_ADDRESS, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&packed));
     return {static_cast<uint8_t>(FIRST_IPADDRESS(packed)), static_cast<uint8_t>(SECOND_IPADDRESS(packed)),
             static_cast<uint8_t>(THIRD_IPADDRESS(packed)), static_cast<uint8_t>(FOURTH_IPADDRESS(packed))};
-}
-
-void EthernetPageWindow::OnRecentAddressSelected()
-{
-    HWND list = ::GetDlgItem(window, IDC_IP_HISTORY);
-    int index = static_cast<int>(::SendMessageA(list, CB_GETCURSEL, 0, 0));
-    if (index < 0)
-        return;
-    int length = static_cast<int>(::SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0));
-    std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-    ::SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(length > 0 ? length : 0));
-    SetAddress(AppSettings::ParseDottedAddress(text));
-    addressText = text;
 }

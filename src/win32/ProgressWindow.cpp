@@ -53,9 +53,21 @@ INT_PTR CALLBACK ProgressWindow::Procedure(HWND window, UINT message, WPARAM wPa
 
 void ProgressWindow::OnCancelButton()
 {
-    cancelRequested.store(true, std::memory_order_release);
-    ::ShowWindow(window, SW_HIDE);
     ::SendMessageA(::GetWindow(window, GW_OWNER), SerialPageWindow::ReopenPortMessage, 0, 0);
+}
+
+void ProgressWindow::ShowOver(HWND owner, const std::string& caption)
+{
+    RECT main{};
+    RECT own{};
+    ::GetWindowRect(owner, &main);
+    ::GetWindowRect(window, &own);
+    const int left = main.left + static_cast<int>(0.5 * ((main.right - main.left) - (own.right - own.left)));
+    const int top = main.top + static_cast<int>(0.3 * ((main.bottom - main.top) - (own.bottom - own.top)));
+    ::SetWindowPos(window, HWND_TOP, left, top, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    ::SetWindowTextA(window, caption.c_str());
+    ::SetDlgItemTextA(window, IDC_PROGRESS_STATUS, "");
+    ::ShowWindow(window, SW_SHOW);
 }
 
 void ProgressWindow::BeginTransfer(int64_t totalBytes)

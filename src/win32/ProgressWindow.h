@@ -4,18 +4,22 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 
 // The one progress dialog of both transports (dialog 203): a status line, a
-// bar, the rate and time left under it, and Cancel. Created hidden with the
-// main window and reused for every download; only ever hidden, never ended.
+// bar, the rate and time left under it, and Cancel, which sends message 1536
+// to the owner (the main window's behaviour keeps the cancel flag). Created
+// hidden with the main window and reused for every download; only ever
+// hidden, never ended.
 class ProgressWindow {
 public:
     bool Create(HINSTANCE instance, HWND owner);
     HWND Window() const { return window; }
 
     void OnCancelButton();
+    // Over the owner: centred across, three tenths of the way down the free
+    // height, at the top, with the caption given and an empty status line.
+    void ShowOver(HWND owner, const std::string& caption);
     // A download of `totalBytes` is about to start: the rate line goes blank
     // until the worker's first progress report.
     void BeginTransfer(int64_t totalBytes);
@@ -28,10 +32,6 @@ public:
     // A few times a second is as often as a person can read figures, and the
     // rate and time left go on moving while the line stalls between reports.
     static constexpr UINT RateRefreshMs = 250;
-
-    // Set by Cancel on the user-interface thread, polled by the worker,
-    // cleared by Finish.
-    std::atomic<bool> cancelRequested{false};
 
 private:
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

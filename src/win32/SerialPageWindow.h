@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SerialList.h"
+
 #include <windows.h>
 
 #include <string>
@@ -7,37 +9,31 @@
 
 // The page under the "Serial" tab (dialog 201): port, baud rate and data
 // format for the console port, the string to transmit and bootloader
-// induction. A change of any list is sent to the main window as message 1536.
+// induction. It only draws: the operator's changes go to the main window as
+// message 1536 (wParam: the list's id), its buttons as the main window's
+// commands.
 class SerialPageWindow {
 public:
     // Sent to the parent when the operator changes a list's selection.
     static constexpr UINT ReopenPortMessage = 0x600;
 
-    static const std::vector<std::string>& BaudRates();
-    static const std::vector<std::string>& DataFormats();
-
     // Makes the page's window as a hidden child of parent.
     bool Create(HINSTANCE instance, HWND parent);
     HWND Window() const { return window; }
 
-    void FillPorts(const std::vector<std::string>& ports);
-    // Selects the first item, searching from the second round to the first,
-    // that begins with text, ignoring case; nothing changes when none does.
-    void SelectStored(int listId, const std::string& text);
+    static int ControlId(SerialList list);
+    // The list of a control id; false for other controls.
+    static bool ListOf(int controlId, SerialList& list);
 
-    void ReadControls();  // baudIndex and formatIndex from the lists
-    void WriteControls(); // the lists from baudIndex and formatIndex
-
-    std::string PortText() const;
-    std::string BaudText() const;
-    std::string FormatText() const;
-
-    int baudIndex = -1;
-    int formatIndex = -1;
+    // The items in the order given (the port list's sorted style aside) and
+    // the selection (-1: none).
+    void ShowList(SerialList list, const std::vector<std::string>& items, int selected);
+    void Select(SerialList list, int index);
+    int Selection(SerialList list) const;
+    std::string TransmitText() const;
 
 private:
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    std::string ListText(int listId) const;
 
     HWND window = nullptr;
 };

@@ -86,6 +86,7 @@ protected:
 
 TEST_F(MainWindowTest, IsBuiltFromItsTemplateWithTabsPagesMenuAndIcon)
 {
+    settings.portstatus = 0;
     Open();
     HWND dialog = window->Window();
     EXPECT_EQ(WindowText(dialog), "Lumetra Download Utility");
@@ -161,16 +162,17 @@ TEST_F(MainWindowTest, StoredSettingsChooseTheTabTheListsAndTheAddress)
     settings.ip1 = "10.1.2.300";
     settings.ip2 = "";
     settings.portstatus = 2;
-    Open();
+    Open({"COM1", "COM10", "COM3"});
     EXPECT_TRUE(::IsWindowVisible(window->EthernetPage().Window()));
     EXPECT_FALSE(::IsWindowVisible(window->SerialPage().Window()));
     EXPECT_EQ(::SendMessageA(Item(IDC_TABS), TCM_GETCURSEL, 0, 0), 1);
 
-    // Sorted, searched from the second item by prefix: the stored COM1 finds COM10.
+    // The behaviour's order and selection, whatever the list's own sorting would do.
     HWND ports = SerialItem(IDC_PORT_LIST);
     EXPECT_EQ(ComboItem(ports, 0), "COM1");
     EXPECT_EQ(ComboItem(ports, 1), "COM10");
-    EXPECT_EQ(Selected(ports), "COM10");
+    EXPECT_EQ(ComboItem(ports, 2), "COM3");
+    EXPECT_EQ(Selected(ports), "COM1");
     EXPECT_EQ(Selected(SerialItem(IDC_BAUD_LIST)), "9600");
     EXPECT_EQ(Selected(SerialItem(IDC_FORMAT_LIST)), "8e1");
     EXPECT_EQ(::SendMessageA(SerialItem(IDC_BAUD_LIST), CB_GETCOUNT, 0, 0), 10);
@@ -178,7 +180,7 @@ TEST_F(MainWindowTest, StoredSettingsChooseTheTabTheListsAndTheAddress)
     DWORD address = 0;
     ::SendMessageA(EthernetItem(IDC_IP_ADDRESS), IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address));
     EXPECT_EQ(address, static_cast<DWORD>(MAKEIPADDRESS(10, 1, 2, 44)));
-    EXPECT_EQ(window->EthernetPage().addressText, "10.1.2.44");
+    EXPECT_EQ(window->Behaviour().addressText, "10.1.2.44");
     HWND history = EthernetItem(IDC_IP_HISTORY);
     ASSERT_EQ(::SendMessageA(history, CB_GETCOUNT, 0, 0), 4);
     EXPECT_EQ(ComboItem(history, 0), "10.1.2.300");
@@ -191,11 +193,12 @@ TEST_F(MainWindowTest, StoredSettingsChooseTheTabTheListsAndTheAddress)
     ::SendMessageA(history, CB_SETCURSEL, 0, 0);
     ::SendMessageA(window->EthernetPage().Window(), WM_COMMAND, MAKEWPARAM(IDC_IP_HISTORY, CBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(history));
-    EXPECT_EQ(window->EthernetPage().addressText, "10.1.2.300");
+    EXPECT_EQ(window->Behaviour().addressText, "10.1.2.300");
 }
 
 TEST_F(MainWindowTest, TheTabAndTheCheckBoxChangeTheSettingsAndEscEndsTheRun)
 {
+    settings.portstatus = 0;
     Open();
     HWND tabs = Item(IDC_TABS);
     ::SendMessageA(tabs, TCM_SETCURSEL, 1, 0);
@@ -206,22 +209,33 @@ TEST_F(MainWindowTest, TheTabAndTheCheckBoxChangeTheSettingsAndEscEndsTheRun)
     EXPECT_FALSE(::IsWindowEnabled(window->SerialPage().Window()));
 
     ::SendMessageA(Item(IDC_AUTO_OPEN), BM_CLICK, 0, 0);
-    EXPECT_EQ(settings.portstatus, 0);
-    ::SendMessageA(Item(IDC_AUTO_OPEN), BM_CLICK, 0, 0);
     EXPECT_EQ(settings.portstatus, 1);
+    EXPECT_FALSE(window->Behaviour().IsPortOpen()); // the box only records the choice
+    ::SendMessageA(Item(IDC_AUTO_OPEN), BM_CLICK, 0, 0);
+    EXPECT_EQ(settings.portstatus, 0);
 
     ::SendMessageA(window->Window(), WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(window->Ended());
     EXPECT_EQ(window->EndResult(), IDCANCEL);
 }
 
-TEST_F(MainWindowTest, TheProgressDialogsCancelHidesItAndAsksTheOwnerToReopen)
+TEST_F(MainWindowTest, TheProgressDialogSitsOverTheWindowAndItsCancelReachesTheBehaviour)
 {
+    settings.portstatus = 0;
     Open();
     HWND progress = window->Progress().Window();
-    ::ShowWindow(progress, SW_SHOW);
+    window->ShowProgressDialog("Serial Downloading...", 1000);
+    ASSERT_TRUE(::IsWindowVisible(progress));
+    EXPECT_EQ(WindowText(progress), "Serial Downloading...");
+    RECT main{};
+    RECT own{};
+    ::GetWindowRect(window->Window(), &main);
+    ::GetWindowRect(progress, &own);
+    EXPECT_EQ(own.left, main.left + static_cast<int>(0.5 * ((main.right - main.left) - (own.right - own.left))));
+    EXPECT_EQ(own.top, main.top + static_cast<int>(0.3 * ((main.bottom - main.top) - (own.bottom - own.top))));
+
     ::SendMessageA(::GetDlgItem(progress, IDCANCEL), BM_CLICK, 0, 0);
-    EXPECT_TRUE(window->Progress().cancelRequested.load());
+    EXPECT_TRUE(window->Behaviour().IsCancelled());
     EXPECT_FALSE(::IsWindowVisible(progress));
 }
 
