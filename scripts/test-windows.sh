@@ -146,16 +146,35 @@ say "Ctrl-C mid-transfer: exit 3, cancelled"
 echo "== Windows: vennix.exe's dialogs under wine on a virtual screen"
 wine_desktop_start || fail "no virtual screen"
 timeout 60 wine build-win/tests/win32/vennix-window-probe.exe --wait-desktop || fail "the wine desktop did not start"
-# Terminals for the dialogs that talk to one, each in its own state.
+# Terminals for the dialogs that talk to one, each in its own state, the
+# files to download and the TFTP server started above.
+mkdir -p "$work/saved-window"
 start_terminal 44 --loader=boot
 start_terminal 45 --loader=app
 start_terminal 46 --loader=off --power-cycle-on-induce=300
 start_terminal 47 --silent
-export VENNIX_TEST_PORTS=boot=COM44,app=COM45,induce=COM46,silent=COM47
-for test in build-win/tests/win32/*_tests.exe; do
-    timeout 300 wine "$test" --gtest_brief=1 > "$work/test.log" 2>&1 || { cat "$work/test.log"; fail "$test"; }
+start_terminal 48 --save-dir="$work/saved-window" --expect-size=$((32 * 1024))
+start_terminal 49 --loader=off --power-cycle-on-induce=300
+start_terminal 50 --chatter-ms=20 --chatter-always
+export VENNIX_TEST_PORTS=boot=COM44,app=COM45,induce=COM46,silent=COM47,download=COM48,induce-window=COM49,chatter=COM50
+export VENNIX_TEST_FILES="firmware=$(winepath -w "$work/firmware.bin"),application=$(winepath -w "$work/application.bff"),tftp=$(winepath -w "$work/tftp.bin")"
+export VENNIX_TEST_TFTP_PORT=$tftp_port
+run_window_tests() { # test program, then gtest options
+    local test=$1; shift
+    timeout 300 wine "$test" --gtest_brief=1 "$@" > "$work/test.log" 2>&1 || { cat "$work/test.log"; fail "$test"; }
+    grep -q '^\[  SKIPPED \]' "$work/test.log" && { cat "$work/test.log"; fail "$test skipped cases that need the simulator"; }
     say "$(basename "$test"): $(grep '^\[  PASSED  \]' "$work/test.log")"
+}
+for test in build-win/tests/win32/*_tests.exe; do
+    run_window_tests "$test" --gtest_filter=-*Pulled*
 done
+# The pulled adapter: a terminal whose cable goes a moment after it starts.
+start_terminal 51 --unplug-after-ms=2500
+VENNIX_TEST_PORTS=unplug=COM51 run_window_tests build-win/tests/win32/win32_terminal_tests.exe --gtest_filter=*Pulled*
+cmp "$work/firmware.bin" "$work/saved-window/received-1.bin" || fail "the window's firmware differs"
+cmp "$work/application.bff" "$work/saved-window/received-2.bin" || fail "the window's application differs"
+cmp "$work/tftp.bin" "$work/tftp/received-2.bin" || fail "the window's TFTP file differs"
+say "the window's downloads: firmware, application (Xon/Xoff) and TFTP byte-identical"
 
 echo "== Windows: vennix.msi under wine"
 probe=(timeout 120 wine "$root/build-win/tests/win32/vennix-window-probe.exe")

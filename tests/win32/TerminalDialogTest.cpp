@@ -20,28 +20,8 @@ using namespace Win32TestWindows;
 
 namespace {
 
-// The COM name the stage gave to a simulator of the given role, or empty.
-std::string PortFor(const std::string& role)
-{
-    const char* ports = std::getenv("VENNIX_TEST_PORTS");
-    if (!ports)
-        return std::string();
-    const std::string list = ports;
-    size_t at = 0;
-    while (at < list.size()) {
-        size_t end = list.find(',', at);
-        if (end == std::string::npos)
-            end = list.size();
-        const std::string entry = list.substr(at, end - at);
-        if (entry.rfind(role + "=", 0) == 0)
-            return entry.substr(role.size() + 1);
-        at = end + 1;
-    }
-    return std::string();
-}
-
 #define NEED_PORT(name, role)                                                                                    \
-    const std::string name = PortFor(role);                                                                      \
+    const std::string name = Named("VENNIX_TEST_PORTS", role);                                                                      \
     if (name.empty())                                                                                            \
         GTEST_SKIP() << "needs the terminal simulator as a COM port (scripts/test-windows.sh)";
 

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <cstdlib>
 
 namespace Win32TestWindows {
 
@@ -133,6 +134,25 @@ std::string WindowText(HWND window)
     ::GetWindowTextA(window, text.data(), length + 1);
     text.resize(static_cast<size_t>(length));
     return text;
+}
+
+std::string Named(const char* variable, const std::string& role)
+{
+    const char* value = std::getenv(variable);
+    if (!value)
+        return std::string();
+    const std::string list = value;
+    size_t at = 0;
+    while (at < list.size()) {
+        size_t end = list.find(',', at);
+        if (end == std::string::npos)
+            end = list.size();
+        const std::string entry = list.substr(at, end - at);
+        if (entry.rfind(role + "=", 0) == 0)
+            return entry.substr(role.size() + 1);
+        at = end + 1;
+    }
+    return std::string();
 }
 
 std::string ClipboardText()

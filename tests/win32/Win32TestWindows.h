@@ -26,6 +26,9 @@ bool HasPixel(const std::vector<COLORREF>& pixels, COLORREF colour);
 void HoldKeys(std::initializer_list<int> keys);
 void ReleaseKeys();
 std::string WindowText(HWND window);
+// What scripts/test-windows.sh named `role` in an environment variable that
+// holds "role=value,role=value"; empty when it did not.
+std::string Named(const char* variable, const std::string& role);
 std::string ClipboardText();
 
 } // namespace Win32TestWindows
