@@ -17,7 +17,7 @@ echo "== All tests under AddressSanitizer and UBSan"
 # No leak suppressions: neither our code nor Qt's offscreen windows leak here.
 # A malloc that the system refuses returns null, as it does in the program:
 # the settings library asks for absurd sizes on forged values and copes with
-# the refusal (tests/ui/SettingsFileTest.cpp).
+# the refusal (tests/qt/SettingsFileTest.cpp).
 QT_QPA_PLATFORM=offscreen \
 ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1:strict_string_checks=1:detect_stack_use_after_return=1" \
 UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
