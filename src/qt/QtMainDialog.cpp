@@ -112,10 +112,16 @@ void QtMainDialog::RaiseWindow() { raise(); activateWindow(); }
 void QtMainDialog::EndDialog() { accept(); }
 void QtMainDialog::ClearResults() { resultsLog->Clear(); }
 std::string QtMainDialog::TransmitText() { return serialPage->TransmitText()->text().toLatin1().toStdString(); }
-void QtMainDialog::ShowAddress(const std::array<uint8_t, 4>& address) { ethernetPage->AddressControl()->SetAddress(address); }
+void QtMainDialog::ShowAddress(const std::array<uint8_t, 4>& bytes)
+{
+    ethernetPage->AddressControl()->SetAddress(bytes);
+}
 std::array<uint8_t, 4> QtMainDialog::AddressInControl() { return ethernetPage->AddressControl()->Address(); }
 void QtMainDialog::ShowAddressHistory(const std::vector<std::string>& rows) { ethernetPage->ShowHistory(rows); }
-void QtMainDialog::ShowProgressStatus(const std::string& text) { progressDialog->StatusLine()->setText(QString::fromStdString(text)); }
+void QtMainDialog::ShowProgressStatus(const std::string& text)
+{
+    progressDialog->StatusLine()->setText(QString::fromStdString(text));
+}
 void QtMainDialog::ShowProgressBar(int percent) { progressDialog->SetProgress(percent); }
 void QtMainDialog::HideProgressDialog() { progressDialog->hide(); }
 
@@ -171,9 +177,9 @@ void QtMainDialog::ShowProgressDialog(const std::string& caption, int64_t totalB
 
 void QtMainDialog::ShowMessage(const std::string& text, MessageIcon icon, const std::string& detail)
 {
-    MessageBoxSeam::Show(this, QString::fromStdString(text),
-                         icon == MessageIcon::Exclamation ? MessageBoxSeam::Icon::Exclamation : MessageBoxSeam::Icon::None,
-                         QString::fromStdString(detail));
+    using Icon = MessageBoxSeam::Icon;
+    const Icon shown = icon == MessageIcon::Exclamation ? Icon::Exclamation : Icon::None;
+    MessageBoxSeam::Show(this, QString::fromStdString(text), shown, QString::fromStdString(detail));
 }
 
 std::string QtMainDialog::ChooseFile(const std::string& currentPath)

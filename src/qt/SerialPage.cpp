@@ -60,7 +60,8 @@ SerialPage::SerialPage(QWidget* parent)
     // Only the operator's choices count: programmatic selection raises no
     // `activated`, just as it must not reopen the port.
     for (SerialList list : {SerialList::Port, SerialList::Baud, SerialList::Format})
-        connect(List(list), &QComboBox::activated, this, [this, list](int index) { emit SelectionChanged(list, index); });
+        connect(List(list), &QComboBox::activated, this,
+                [this, list](int index) { emit SelectionChanged(list, index); });
 }
 
 void SerialPage::ShowItems(SerialList list, const std::vector<std::string>& items, int selected)

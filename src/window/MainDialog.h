@@ -25,6 +25,14 @@ class SerialPort;
 // the download hand-off. It tells a MainDialogView what to show; a face hands
 // it the operator's actions. Everything runs on the user-interface thread,
 // except IsCancelled, which a download worker polls.
+//
+// A face: creates its controls, constructs this over them, calls Initialise;
+// routes each control's event to its On... operation (a list's selection only
+// when the operator changed it); delivers the console port's notifications to
+// OnSerialNotification and a worker's SetProgress, ShowStatus and Finish to
+// the operations of the same names, each on the user-interface thread; calls
+// RefreshPortList when serial devices come or go and when the port list is
+// opened; lets Esc and the close box end the run only while MayEnd.
 class MainDialog {
 public:
     // Lists the serial devices present now, as "COMn (device)" texts.

@@ -52,13 +52,14 @@ private slots:
         StartSimulator(TerminalLoader::Apploader);
         AppSettings settings = SettingsFor(0);
         QtMainDialog dialog(settings, &ComPortNames::List);
-        QVERIFY(dialog.serialPage->PortList()->currentText().startsWith(QString::fromStdString(simulator->ComName()) + " "));
+        const QString portText = dialog.serialPage->PortList()->currentText();
+        QVERIFY(portText.startsWith(QString::fromStdString(simulator->ComName()) + " "));
 
         dialog.portToggle->click();
         QVERIFY(dialog.Window().IsPortOpen());
         QVERIFY(dialog.portToggle->isChecked());
-        QCOMPARE(dialog.portToggle->text(), "&Port " + dialog.serialPage->PortList()->currentText() + " open\n115200, 8n1");
-        QCOMPARE(settings.serialport, dialog.serialPage->PortList()->currentText().toStdString());
+        QCOMPARE(dialog.portToggle->text(), "&Port " + portText + " open\n115200, 8n1");
+        QCOMPARE(settings.serialport, portText.toStdString());
         QVERIFY(MessageBoxSeam::Recorded().isEmpty());
 
         // What the terminal sends reaches the results box.
