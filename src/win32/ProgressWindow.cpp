@@ -32,10 +32,8 @@ INT_PTR CALLBACK ProgressWindow::Procedure(HWND window, UINT message, WPARAM wPa
     if (!progress)
         return FALSE;
     if (message == WM_SHOWWINDOW) {
-        // The rate line moves only while someone can see it.
-        if (wParam)
-            ::SetTimer(window, RateTimer, RateRefreshMs, nullptr);
-        else
+        // The rate line moves only while someone can see it (ShowOver starts it).
+        if (!wParam)
             ::KillTimer(window, RateTimer);
         return FALSE;
     }
@@ -68,6 +66,8 @@ void ProgressWindow::ShowOver(HWND owner, const std::string& caption)
     ::SetWindowTextA(window, caption.c_str());
     ::SetDlgItemTextA(window, IDC_PROGRESS_STATUS, "");
     ::ShowWindow(window, SW_SHOW);
+    // Here rather than on WM_SHOWWINDOW, which SWP_SHOWWINDOW does not send.
+    ::SetTimer(window, RateTimer, RateRefreshMs, nullptr);
 }
 
 void ProgressWindow::BeginTransfer(int64_t totalBytes)

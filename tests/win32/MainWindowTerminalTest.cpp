@@ -65,18 +65,40 @@ protected:
         const ConsoleHistory& history = window->Results()->History();
         return history.Text({0, 0}, history.End());
     }
-    bool Download(const std::string& path)
+    // Enter in a dialog as the dialog manager takes it, with `control` focused.
+    void PressEnter(HWND control)
+    {
+        ::SendMessageA(window->Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+        MSG key{control, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {}};
+        ::IsDialogMessageA(window->Window(), &key);
+    }
+    // Chooses the file, starts the download with the Download button or, with
+    // `enterIn`, with Enter in that control, and runs until it is over; keeps
+    // the last rate line the progress dialog showed.
+    bool Download(const std::string& path, HWND enterIn = nullptr)
     {
         window->chooseFile = [path] { return path; };
         Click(Item(IDC_BROWSE));
         EXPECT_TRUE(::IsWindowEnabled(Item(IDC_DOWNLOAD))) << path;
-        Click(Item(IDC_DOWNLOAD));
+        if (enterIn)
+            PressEnter(enterIn);
+        else
+            Click(Item(IDC_DOWNLOAD));
         EXPECT_FALSE(::IsWindowEnabled(window->Window())); // disabled while the worker runs
-        return PumpUntil([this] { return !window->Behaviour().IsDownloadRunning(); }, DownloadLimitMs);
+        rateLine.clear();
+        return PumpUntil(
+            [this] {
+                const std::string rate = window->Progress().RateText();
+                if (!rate.empty())
+                    rateLine = rate;
+                return !window->Behaviour().IsDownloadRunning();
+            },
+            DownloadLimitMs);
     }
 
     AppSettings settings;
     std::unique_ptr<MainWindow> window;
+    std::string rateLine;
 };
 
 TEST_F(MainWindowTerminalTest, AFirmwareGoesThroughTheBootloaderAndAnApplicationWithXonXoff)
@@ -89,6 +111,9 @@ TEST_F(MainWindowTerminalTest, AFirmwareGoesThroughTheBootloaderAndAnApplication
     EXPECT_TRUE(::IsWindowEnabled(window->Window()));
     EXPECT_FALSE(::IsWindowVisible(window->Progress().Window()));
     EXPECT_NE(Results().find("Download is finished."), std::string::npos) << Results();
+    // Under the bar while it ran: the rate, and the time left.
+    EXPECT_NE(rateLine.find("B/s"), std::string::npos) << rateLine;
+    EXPECT_NE(rateLine.find(" left"), std::string::npos) << rateLine;
 
     ASSERT_TRUE(Download(application));
     const std::string results = Results();
@@ -106,14 +131,15 @@ TEST_F(MainWindowTerminalTest, AFileGoesOverTftpToTheAddressInTheControl)
     settings.useethernet = 1;
     Open("COM1");
     window->Behaviour().unitTftpPort = static_cast<uint16_t>(std::atoi(tftpPort));
-    ::SendDlgItemMessageA(window->EthernetPage().Window(), IDC_IP_ADDRESS, IPM_SETADDRESS, 0,
-                          MAKEIPADDRESS(127, 0, 0, 1));
-    ASSERT_TRUE(Download(tftp));
+    HWND address = ::GetDlgItem(window->EthernetPage().Window(), IDC_IP_ADDRESS);
+    ::SendMessageA(address, IPM_SETADDRESS, 0, MAKEIPADDRESS(127, 0, 0, 1));
+    // Enter in the address starts the download, as Download would.
+    ASSERT_TRUE(Download(tftp, ::GetWindow(address, GW_CHILD)));
     EXPECT_NE(Results().find("Download is finished."), std::string::npos) << Results();
     EXPECT_EQ(settings.ip1, "127.0.0.1"); // the address entered the history
 }
 
-TEST_F(MainWindowTerminalTest, ThePortToggleOpensAndClosesThePortAndChatterIsShown)
+TEST_F(MainWindowTerminalTest, ThePortToggleOpensAndClosesThePortChatterIsShownAndEnterSendsFromXmit)
 {
     NEED(port, "VENNIX_TEST_PORTS", "chatter");
     Open(port);
@@ -132,6 +158,18 @@ TEST_F(MainWindowTerminalTest, ThePortToggleOpensAndClosesThePortAndChatterIsSho
     EXPECT_FALSE(window->Behaviour().IsPortOpen());
     EXPECT_EQ(WindowText(toggle), "Serial &port is closed");
     EXPECT_EQ(::SendMessageA(toggle, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+    // Enter in the Xmit edit sends, and sending opens the port again; Enter
+    // on a focused button presses that button, not Download.
+    HWND xmit = ::GetDlgItem(window->SerialPage().Window(), IDC_XMIT_TEXT);
+    ::SetWindowTextA(xmit, "Q;W;Q;");
+    PressEnter(xmit);
+    EXPECT_TRUE(window->Behaviour().IsPortOpen());
+    EXPECT_EQ(::SendMessageA(toggle, BM_GETCHECK, 0, 0), BST_CHECKED);
+    ASSERT_GT(window->Results()->History().RowCount(), 0u);
+    PressEnter(Item(IDC_CLEAR_RESULTS));
+    EXPECT_EQ(Results(), "");
+    EXPECT_TRUE(Win32MessageBox::Recorded().empty());
 }
 
 TEST_F(MainWindowTerminalTest, InducingTheBootloaderLogsTheOutcomeAndReopensThePort)

@@ -12,10 +12,12 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -217,6 +219,31 @@ TEST_F(MainWindowTest, TheTabAndTheCheckBoxChangeTheSettingsAndEscEndsTheRun)
     ::SendMessageA(window->Window(), WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(window->Ended());
     EXPECT_EQ(window->EndResult(), IDCANCEL);
+}
+
+TEST_F(MainWindowTest, ThePortListFollowsTheAdaptersWhenWindowsSaysTheyCameOrWent)
+{
+    settings.portstatus = 0;
+    auto present = std::make_shared<std::vector<std::string>>(std::vector<std::string>{"COM1 (Serial)"});
+    window = std::make_unique<MainWindow>(settings, [present] { return *present; });
+    ASSERT_NE(window->CreateModeless(Instance()), nullptr);
+    PumpPending();
+    HWND list = SerialItem(IDC_PORT_LIST);
+    ASSERT_EQ(::SendMessageA(list, CB_GETCOUNT, 0, 0), 1);
+
+    *present = {"COM1 (Serial)", "COM7 (USB Serial Port)"};
+    ::SendMessageA(window->Window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+    ASSERT_EQ(::SendMessageA(list, CB_GETCOUNT, 0, 0), 2);
+    char text[64] = "";
+    ::SendMessageA(list, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "COM7 (USB Serial Port)");
+
+    // Other device news (a volume, a query) leaves the list alone.
+    *present = {"COM1 (Serial)"};
+    ::SendMessageA(window->Window(), WM_DEVICECHANGE, DBT_QUERYCHANGECONFIG, 0);
+    EXPECT_EQ(::SendMessageA(list, CB_GETCOUNT, 0, 0), 2);
+    ::SendMessageA(window->Window(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+    EXPECT_EQ(::SendMessageA(list, CB_GETCOUNT, 0, 0), 1);
 }
 
 TEST_F(MainWindowTest, TheProgressDialogSitsOverTheWindowAndItsCancelReachesTheBehaviour)
