@@ -1,0 +1,125 @@
+#include "DownloadLog.h"
+
+#include <utility>
+
+#include "DownloadRecord.h"
+#include "LogFile.h"
+#include "LogLock.h"
+#include "UserFolders.h"
+
+namespace {
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos || separator == 0 ? std::string() : path.substr(0, separator);
+}
+
+} // namespace
+
+DownloadLog::DownloadLog(std::string path, int64_t maxBytes, int keep)
+    : path(std::move(path)), maxBytes(maxBytes), keep(keep < 0 ? 0 : keep)
+{
+}
+
+std::string DownloadLog::DefaultPath()
+{
+#ifdef _WIN32
+    return UserFolders::DataFolder() + "\\downloads.jsonl";
+#else
+    return UserFolders::DataFolder() + "/downloads.jsonl";
+#endif
+}
+
+std::vector<std::string> DownloadLog::Files() const
+{
+    std::vector<std::string> files;
+    for (int n = keep; n >= 1; --n)
+        files.push_back(path + "." + std::to_string(n));
+    files.push_back(path);
+    return files;
+}
+
+void DownloadLog::Rotate() const
+{
+    // Should a rename fail (a reader on Windows holding a file), the log grows a
+    // little longer and the next record tries again: a record is never lost to it.
+    if (keep == 0) {
+        LogFile::Remove(path);
+        return;
+    }
+    LogFile::Remove(path + "." + std::to_string(keep));
+    for (int n = keep - 1; n >= 1; --n) {
+        const std::string older = path + "." + std::to_string(n);
+        if (LogFile::Size(older) >= 0)
+            LogFile::Rename(older, path + "." + std::to_string(n + 1));
+    }
+    LogFile::Rename(path, path + ".1");
+}
+
+bool DownloadLog::Append(const DownloadRecord& record, std::string* error) const
+{
+    std::string reason;
+    const std::string folder = FolderOf(path);
+    if (!folder.empty() && !UserFolders::MakeFolder(folder)) {
+        if (error != nullptr)
+            *error = "cannot make the folder " + folder;
+        return false;
+    }
+    LogLock lock;
+    if (!lock.Acquire(LockPath(), LogLock::Mode::Exclusive, LockWait, reason)) {
+        if (error != nullptr)
+            *error = reason;
+        return false;
+    }
+    const std::string line = record.ToJson() + "\n";
+    const int64_t size = LogFile::Size(path);
+    if (size > 0 && size + static_cast<int64_t>(line.size()) > maxBytes)
+        Rotate();
+    if (!LogFile::AppendLine(path, line, reason)) {
+        if (error != nullptr)
+            *error = reason;
+        return false;
+    }
+    return true;
+}
+
+bool DownloadLog::ReadAll(std::vector<DownloadRecord>& records, int* skipped, std::string* error) const
+{
+    records.clear();
+    int damaged = 0;
+    // Shared: writers wait until the files have been read, so no line is seen
+    // half written and no rotation moves a file between two reads. A log that
+    // cannot be locked (a read-only share without its lock file) is read as it is.
+    LogLock lock;
+    std::string reason;
+    lock.Acquire(LockPath(), LogLock::Mode::Shared, LockWait, reason);
+    for (const std::string& file : Files()) {
+        std::string content;
+        if (!LogFile::ReadAll(file, content, reason)) {
+            if (error != nullptr)
+                *error = reason;
+            return false;
+        }
+        size_t at = 0;
+        while (at < content.size()) {
+            size_t end = content.find('\n', at);
+            if (end == std::string::npos)
+                end = content.size();
+            std::string line = content.substr(at, end - at);
+            at = end + 1;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.empty())
+                continue;
+            DownloadRecord record;
+            if (DownloadRecord::FromJson(line, record))
+                records.push_back(std::move(record));
+            else
+                ++damaged;
+        }
+    }
+    if (skipped != nullptr)
+        *skipped = damaged;
+    return true;
+}
