@@ -60,7 +60,7 @@ bool LogFile::AppendLine(const std::string& path, const std::string& line, std::
         DWORD got = 0;
         if (::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && ::ReadFile(file, &last, 1, &got, nullptr) &&
             got == 1 && last != '\n')
-            text = "\n";
+            text.push_back('\n');
     }
     text += line;
 
