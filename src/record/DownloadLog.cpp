@@ -84,7 +84,8 @@ bool DownloadLog::Append(const DownloadRecord& record, std::string* error) const
     return true;
 }
 
-bool DownloadLog::ReadAll(std::vector<DownloadRecord>& records, int* skipped, std::string* error) const
+bool DownloadLog::ReadAll(std::vector<DownloadRecord>& records, int* skipped, std::string* error,
+                          size_t newestAtLeast) const
 {
     records.clear();
     int damaged = 0;
@@ -94,13 +95,21 @@ bool DownloadLog::ReadAll(std::vector<DownloadRecord>& records, int* skipped, st
     LogLock lock;
     std::string reason;
     lock.Acquire(LockPath(), LogLock::Mode::Shared, LockWait, reason);
-    for (const std::string& file : Files()) {
+    // Newest file first, each file's records kept in their order, so that the
+    // reading can stop early; put in order at the end.
+    std::vector<std::vector<DownloadRecord>> byFile;
+    size_t found = 0;
+    const std::vector<std::string> files = Files();
+    for (auto file = files.rbegin(); file != files.rend(); ++file) {
+        if (newestAtLeast > 0 && found >= newestAtLeast)
+            break;
         std::string content;
-        if (!LogFile::ReadAll(file, content, reason)) {
+        if (!LogFile::ReadAll(*file, content, reason)) {
             if (error != nullptr)
                 *error = reason;
             return false;
         }
+        std::vector<DownloadRecord>& these = byFile.emplace_back();
         size_t at = 0;
         while (at < content.size()) {
             size_t end = content.find('\n', at);
@@ -114,11 +123,15 @@ bool DownloadLog::ReadAll(std::vector<DownloadRecord>& records, int* skipped, st
                 continue;
             DownloadRecord record;
             if (DownloadRecord::FromJson(line, record))
-                records.push_back(std::move(record));
+                these.push_back(std::move(record));
             else
                 ++damaged;
         }
+        found += these.size();
     }
+    for (auto file = byFile.rbegin(); file != byFile.rend(); ++file)
+        for (DownloadRecord& record : *file)
+            records.push_back(std::move(record));
     if (skipped != nullptr)
         *skipped = damaged;
     return true;

@@ -34,8 +34,10 @@ public:
 
     // Every record in the log and its rotated files, oldest first. Lines that
     // are no record (damaged, foreign) are skipped and counted in *skipped.
-    // False when a file exists but cannot be read.
-    bool ReadAll(std::vector<DownloadRecord>& records, int* skipped, std::string* error) const;
+    // False when a file exists but cannot be read. With newestAtLeast above 0,
+    // older files are left unread once that many records have been found.
+    bool ReadAll(std::vector<DownloadRecord>& records, int* skipped, std::string* error,
+                 size_t newestAtLeast = 0) const;
 
     // The rotated files and the log, oldest first, whether present or not.
     std::vector<std::string> Files() const;

@@ -176,3 +176,26 @@ TEST_F(DownloadLogTest, AWriterGivesUpOnALockThatIsNeverReleased)
     holder.Release();
     EXPECT_TRUE(other.Acquire(log.LockPath(), LogLock::Mode::Shared, std::chrono::milliseconds(0), error)) << error;
 }
+
+TEST_F(DownloadLogTest, ReadingTheNewestLeavesOlderFilesUnread)
+{
+    const int64_t recordSize = static_cast<int64_t>(Numbered(1, 1).ToJson().size()) + 1;
+    DownloadLog log(PathIn("log.jsonl"), 2 * recordSize + 10, 3);
+    std::string error;
+    for (int n = 1; n <= 8; ++n)
+        ASSERT_TRUE(log.Append(Numbered(1, n), &error)) << error;
+    // A damaged line in the oldest file shows whether that file was read.
+    std::ofstream(log.Path() + ".3", std::ios::app) << "damaged\n";
+
+    std::vector<DownloadRecord> records;
+    int skipped = -1;
+    ASSERT_TRUE(log.ReadAll(records, &skipped, &error, 3)) << error;
+    EXPECT_EQ(skipped, 0);
+    ASSERT_EQ(records.size(), 4u); // two files of two
+    EXPECT_EQ(records.front().fileSize, 5);
+    EXPECT_EQ(records.back().fileSize, 8);
+
+    ASSERT_TRUE(log.ReadAll(records, &skipped, &error)) << error;
+    EXPECT_EQ(skipped, 1);
+    EXPECT_EQ(records.size(), 8u);
+}
