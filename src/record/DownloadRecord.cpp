@@ -1,6 +1,5 @@
 #include "DownloadRecord.h"
 
-#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -60,7 +59,10 @@ void DownloadRecord::Begin(const std::string& programName, const std::string& pr
 
 double DownloadRecord::DurationSeconds() const
 {
-    return std::chrono::duration<double>(end - start).count();
+    // From the times as written, so that the duration read back is the same.
+    using std::chrono::floor;
+    using std::chrono::milliseconds;
+    return static_cast<double>((floor<milliseconds>(end) - floor<milliseconds>(start)).count()) / 1000.0;
 }
 
 const char* DownloadRecord::OutcomeName(RecordOutcome outcome)
@@ -152,7 +154,7 @@ std::string DownloadRecord::ToJson() const
     nlohmann::ordered_json object = {
         {"start", FormatTime(start)},
         {"end", FormatTime(end)},
-        {"duration_s", std::round(DurationSeconds() * 1000.0) / 1000.0},
+        {"duration_s", DurationSeconds()},
         {"program", program},
         {"version", version},
         {"host", host},

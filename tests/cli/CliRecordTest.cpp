@@ -110,7 +110,7 @@ TEST_F(CliRecordTest, EachTargetOfARunLeavesOneRecordOfHowItEnded)
     DownloadRecord read;
     ASSERT_TRUE(DownloadRecord::FromJson(serial.dump(), read));
     EXPECT_GE(read.DurationSeconds(), 0.0);
-    EXPECT_NEAR(serial["duration_s"].get<double>(), read.DurationSeconds(), 0.001);
+    EXPECT_NEAR(serial["duration_s"].get<double>(), read.DurationSeconds(), 1e-9);
 
     const nlohmann::json& ethernet = records.at(IpTarget(unit));
     EXPECT_EQ(ethernet["outcome"], "finished");
