@@ -93,6 +93,7 @@ struct DownloadRun::Target {
     // worker's Finish, and touched by nothing else meanwhile.
     DownloadRecord record;
     std::shared_ptr<TransferTally> tally;
+    std::atomic<bool> recorded{false};
 };
 
 DownloadRun::DownloadRun(const CliRequest& request, RunSignals& signals, std::FILE* messages, std::FILE* results)
@@ -248,9 +249,9 @@ int DownloadRun::Run()
             }
             target->tally = std::make_shared<TransferTally>();
             observer = target->tally;
-            Target* recorded = target.get();
-            target->reporter->SetFinishHook([this, recorded, &view](TargetOutcome outcome, const std::string& text) {
-                Record(*recorded, outcome, text, view);
+            Target* self = target.get();
+            target->reporter->SetFinishHook([this, self, &view](TargetOutcome outcome, const std::string& text) {
+                Record(*self, outcome, text, view);
             });
         }
         if (target->port)
@@ -286,6 +287,9 @@ int DownloadRun::Run()
 
 void DownloadRun::Record(Target& target, TargetOutcome outcome, const std::string& finalText, ProgressView& view)
 {
+    // Once a target: its worker's Finish and a second Ctrl-C may both come here.
+    if (target.recorded.exchange(true))
+        return;
     DownloadRecord& record = target.record;
     record.end = std::chrono::system_clock::now();
     record.outcome = RecordOutcomeOf(outcome);
@@ -335,7 +339,12 @@ void DownloadRun::Supervise(ProgressView& view)
             Cancel(view);
         } else if (event == RunSignals::Event::Signal) {
             // A second Ctrl-C: the operator will not wait for the workers.
-            view.Note("Stopped without waiting for the targets to end.");
+            const std::string text = "Stopped without waiting for the targets to end.";
+            view.Note(text);
+            // The targets still running leave their records now or never.
+            for (auto& target : targets)
+                if (log)
+                    Record(*target, TargetOutcome::Cancelled, text, view);
             std::fflush(nullptr);
             std::_Exit(ExitCancelled);
         }

@@ -305,3 +305,32 @@ TEST_F(CliRecordTest, HistoryChoosesByTimeTargetAndOutcomeInThreeFormats)
         EXPECT_EQ(refused.ExitCode(), 2) << wrong[1] << " " << wrong[2] << "\n" << refused.Err();
     }
 }
+
+TEST_F(CliRecordTest, ASecondInterruptThatLeavesAtOnceStillLeavesOneRecordATarget)
+{
+    TerminalOptions paced;
+    paced.loaderAtStart = TerminalLoader::Bootloader;
+    paced.paceLine = true;
+    TerminalSimulator& first = StartTerminal(paced);
+    TerminalSimulator& second = StartTerminal(paced);
+
+    CliProcess cli({"download", WriteFile("fw.bin", RandomBytes(64 * 1024, 14)), "--port", first.ComName(), "--port",
+                    second.ComName()});
+    const auto end = std::chrono::steady_clock::now() + EventDeadline;
+    while ((ReceivedCount(first) < 2048 || ReceivedCount(second) < 2048) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    cli.Signal(SIGINT);
+    cli.Signal(SIGINT);
+    Finish(cli);
+    EXPECT_EQ(cli.ExitCode(), 3) << cli.Err();
+
+    // Whoever came first, the worker's Finish or the leaving: one record each.
+    const auto records = ByTarget(Records(DefaultLog()));
+    ASSERT_EQ(records.size(), 2u);
+    for (const auto& [target, record] : records) {
+        EXPECT_EQ(record["outcome"], "cancelled") << target;
+        const std::string text = record["text"];
+        EXPECT_TRUE(text == "User cancelled the program." || text == "Stopped without waiting for the targets to end.")
+            << text;
+    }
+}
