@@ -1,5 +1,6 @@
 #include "DownloadLog.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "DownloadRecord.h"
@@ -95,8 +96,7 @@ bool DownloadLog::ReadAll(std::vector<DownloadRecord>& records, int* skipped, st
     LogLock lock;
     std::string reason;
     lock.Acquire(LockPath(), LogLock::Mode::Shared, LockWait, reason);
-    // Newest file first, each file's records kept in their order, so that the
-    // reading can stop early; put in order at the end.
+    // Newest file first, so that the reading can stop early; put in order at the end.
     std::vector<std::vector<DownloadRecord>> byFile;
     size_t found = 0;
     const std::vector<std::string> files = Files();
@@ -109,24 +109,31 @@ bool DownloadLog::ReadAll(std::vector<DownloadRecord>& records, int* skipped, st
                 *error = reason;
             return false;
         }
-        std::vector<DownloadRecord>& these = byFile.emplace_back();
-        size_t at = 0;
-        while (at < content.size()) {
+        // The lines from the last one back, so that reading can stop as soon as
+        // enough of the newest have been found: parsing is what costs.
+        std::vector<std::pair<size_t, size_t>> lines;
+        for (size_t at = 0; at < content.size();) {
             size_t end = content.find('\n', at);
             if (end == std::string::npos)
                 end = content.size();
-            std::string line = content.substr(at, end - at);
+            size_t length = end - at;
+            if (length > 0 && content[at + length - 1] == '\r')
+                --length;
+            if (length > 0)
+                lines.emplace_back(at, length);
             at = end + 1;
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            if (line.empty())
-                continue;
+        }
+        std::vector<DownloadRecord>& these = byFile.emplace_back();
+        for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+            if (newestAtLeast > 0 && found + these.size() >= newestAtLeast)
+                break;
             DownloadRecord record;
-            if (DownloadRecord::FromJson(line, record))
+            if (DownloadRecord::FromJson(content.substr(line->first, line->second), record))
                 these.push_back(std::move(record));
             else
                 ++damaged;
         }
+        std::reverse(these.begin(), these.end());
         found += these.size();
     }
     for (auto file = byFile.rbegin(); file != byFile.rend(); ++file)

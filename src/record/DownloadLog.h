@@ -35,7 +35,7 @@ public:
     // Every record in the log and its rotated files, oldest first. Lines that
     // are no record (damaged, foreign) are skipped and counted in *skipped.
     // False when a file exists but cannot be read. With newestAtLeast above 0,
-    // older files are left unread once that many records have been found.
+    // only that many of the newest records are read (older lines left unparsed).
     bool ReadAll(std::vector<DownloadRecord>& records, int* skipped, std::string* error,
                  size_t newestAtLeast = 0) const;
 

@@ -177,7 +177,7 @@ TEST_F(DownloadLogTest, AWriterGivesUpOnALockThatIsNeverReleased)
     EXPECT_TRUE(other.Acquire(log.LockPath(), LogLock::Mode::Shared, std::chrono::milliseconds(0), error)) << error;
 }
 
-TEST_F(DownloadLogTest, ReadingTheNewestLeavesOlderFilesUnread)
+TEST_F(DownloadLogTest, ReadingTheNewestLeavesOlderLinesUnread)
 {
     const int64_t recordSize = static_cast<int64_t>(Numbered(1, 1).ToJson().size()) + 1;
     DownloadLog log(PathIn("log.jsonl"), 2 * recordSize + 10, 3);
@@ -191,8 +191,8 @@ TEST_F(DownloadLogTest, ReadingTheNewestLeavesOlderFilesUnread)
     int skipped = -1;
     ASSERT_TRUE(log.ReadAll(records, &skipped, &error, 3)) << error;
     EXPECT_EQ(skipped, 0);
-    ASSERT_EQ(records.size(), 4u); // two files of two
-    EXPECT_EQ(records.front().fileSize, 5);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records.front().fileSize, 6);
     EXPECT_EQ(records.back().fileSize, 8);
 
     ASSERT_TRUE(log.ReadAll(records, &skipped, &error)) << error;
