@@ -1,6 +1,7 @@
 #include "DownloadRecord.h"
 
 #include <cstdio>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "MachineIdentity.h"
@@ -33,17 +34,37 @@ bool Expect(const std::string& text, size_t& at, char wanted)
     return true;
 }
 
+// The platform clock counts nanoseconds in 64 bits: about 1678 to 2262. Years
+// are kept well inside, so that no arithmetic on a read time can overflow.
+constexpr int EarliestYear = 1900;
+constexpr int LatestYear = 2200;
+
+// A whole number within T's range; a fraction or a number beyond it is no such
+// field (converting those would be undefined).
 template <typename T>
-T Field(const Json& object, const char* name, T fallback)
+T Whole(const Json& object, const char* name, T fallback)
 {
     const auto found = object.find(name);
-    if (found == object.end() || found->is_null())
+    if (found == object.end())
         return fallback;
-    try {
-        return found->get<T>();
-    } catch (const Json::exception&) {
-        return fallback;
+    if (found->is_number_unsigned()) {
+        const auto value = found->get<uint64_t>();
+        return value <= static_cast<uint64_t>(std::numeric_limits<T>::max()) ? static_cast<T>(value) : fallback;
     }
+    if (found->is_number_integer()) {
+        const auto value = found->get<int64_t>();
+        return value >= static_cast<int64_t>(std::numeric_limits<T>::min()) &&
+                       (value < 0 || static_cast<uint64_t>(value) <= static_cast<uint64_t>(std::numeric_limits<T>::max()))
+                   ? static_cast<T>(value)
+                   : fallback;
+    }
+    return fallback;
+}
+
+std::string Text(const Json& object, const char* name)
+{
+    const auto found = object.find(name);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
 } // namespace
@@ -138,7 +159,7 @@ bool DownloadRecord::ParseTime(const std::string& text, TimePoint& time)
     }
     if (at < text.size() && text[at] == 'Z')
         ++at;
-    if (at != text.size() || h > 23 || mi > 59 || s > 60)
+    if (at != text.size() || h > 23 || mi > 59 || s > 59 || y < EarliestYear || y > LatestYear)
         return false;
     const year_month_day date{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
     if (!date.ok())
@@ -190,31 +211,31 @@ bool DownloadRecord::FromJson(const std::string& line, DownloadRecord& record)
     if (!object.is_object())
         return false;
     DownloadRecord read;
-    if (!ParseTime(Field<std::string>(object, "start", ""), read.start) ||
-        !ParseTime(Field<std::string>(object, "end", ""), read.end) ||
-        !ParseOutcome(Field<std::string>(object, "outcome", ""), read.outcome))
+    if (!ParseTime(Text(object, "start"), read.start) ||
+        !ParseTime(Text(object, "end"), read.end) ||
+        !ParseOutcome(Text(object, "outcome"), read.outcome))
         return false;
-    read.program = Field<std::string>(object, "program", "");
-    read.version = Field<std::string>(object, "version", "");
-    read.host = Field<std::string>(object, "host", "");
-    read.user = Field<std::string>(object, "user", "");
-    read.transport = Field<std::string>(object, "transport", "");
-    read.target = Field<std::string>(object, "target", "");
-    read.port = Field<std::string>(object, "port", "");
-    read.device = Field<std::string>(object, "device", "");
-    read.address = Field<std::string>(object, "address", "");
-    read.udpPort = Field<int>(object, "udp_port", 0);
-    read.baudRate = Field<uint32_t>(object, "baud", 0);
-    read.format = Field<std::string>(object, "format", "");
-    read.flowControl = Field<std::string>(object, "flow_control", "");
-    read.filePath = Field<std::string>(object, "file_path", "");
-    read.fileName = Field<std::string>(object, "file_name", "");
-    read.fileSize = Field<int64_t>(object, "file_size", 0);
-    read.fileKind = Field<std::string>(object, "file_kind", "");
-    read.sha256 = Field<std::string>(object, "sha256", "");
-    read.bytesRead = Field<int64_t>(object, "bytes_read", 0);
-    read.bytesSent = Field<int64_t>(object, "bytes_sent", 0);
-    read.finalText = Field<std::string>(object, "text", "");
+    read.program = Text(object, "program");
+    read.version = Text(object, "version");
+    read.host = Text(object, "host");
+    read.user = Text(object, "user");
+    read.transport = Text(object, "transport");
+    read.target = Text(object, "target");
+    read.port = Text(object, "port");
+    read.device = Text(object, "device");
+    read.address = Text(object, "address");
+    read.udpPort = Whole<int>(object, "udp_port", 0);
+    read.baudRate = Whole<uint32_t>(object, "baud", 0);
+    read.format = Text(object, "format");
+    read.flowControl = Text(object, "flow_control");
+    read.filePath = Text(object, "file_path");
+    read.fileName = Text(object, "file_name");
+    read.fileSize = Whole<int64_t>(object, "file_size", 0);
+    read.fileKind = Text(object, "file_kind");
+    read.sha256 = Text(object, "sha256");
+    read.bytesRead = Whole<int64_t>(object, "bytes_read", 0);
+    read.bytesSent = Whole<int64_t>(object, "bytes_sent", 0);
+    read.finalText = Text(object, "text");
     record = std::move(read);
     return true;
 }

@@ -59,16 +59,22 @@ bool HistoryFilter::ParseTime(const std::string& text, TimePoint now, TimePoint&
         return false;
     char* end = nullptr;
     const unsigned long long count = std::strtoull(text.c_str(), &end, 10);
-    if (end == nullptr || end[0] == '\0' || end[1] != '\0' || count > 100ULL * 365 * 24 * 3600)
+    // The unit is the text's last character (a NUL inside ends nothing here).
+    if (end == nullptr || static_cast<size_t>(end - text.c_str()) != text.size() - 1)
         return false;
-    long long seconds = 0;
+    long long unit = 0;
     switch (end[0]) {
-    case 's': seconds = static_cast<long long>(count); break;
-    case 'm': seconds = static_cast<long long>(count) * 60; break;
-    case 'h': seconds = static_cast<long long>(count) * 3600; break;
-    case 'd': seconds = static_cast<long long>(count) * 86400; break;
+    case 's': unit = 1; break;
+    case 'm': unit = 60; break;
+    case 'h': unit = 3600; break;
+    case 'd': unit = 86400; break;
     default: return false;
     }
+    // A century back at most: older than any log, and no overflow of the clock.
+    constexpr unsigned long long LongestAge = 100ULL * 366 * 86400;
+    if (count > LongestAge / static_cast<unsigned long long>(unit))
+        return false;
+    const long long seconds = static_cast<long long>(count) * unit;
     time = now - std::chrono::seconds(seconds);
     return true;
 }

@@ -110,11 +110,21 @@ TEST(DownloadRecordTest, DamagedOrForeignLinesAreNoRecords)
     EXPECT_FALSE(DownloadRecord::FromJson(R"({"start":"2026-12-09T18:00:00Z"})", read));
     EXPECT_FALSE(DownloadRecord::FromJson(
         R"({"start":"2026-12-09T18:00:00Z","end":"2026-12-09T18:00:01Z","outcome":"exploded"})", read));
-    // Fields of the wrong type are left out, not fatal.
+    // Fields of the wrong type or beyond their range are left out, not fatal
+    // (a fraction or a huge number converted would be undefined).
     ASSERT_TRUE(DownloadRecord::FromJson(
-        R"({"start":"2026-12-09T18:00:00Z","end":"2026-12-09T18:00:01Z","outcome":"finished","file_size":"big"})",
+        R"({"start":"2026-12-09T18:00:00Z","end":"2026-12-09T18:00:01Z","outcome":"finished","file_size":"big",)"
+        R"("bytes_read":1e300,"bytes_sent":18446744073709551615,"udp_port":1099511627776,"baud":-1,"host":7})",
         read));
     EXPECT_EQ(read.fileSize, 0);
+    EXPECT_EQ(read.bytesRead, 0);
+    EXPECT_EQ(read.bytesSent, 0);
+    EXPECT_EQ(read.udpPort, 0);
+    EXPECT_EQ(read.baudRate, 0u);
+    EXPECT_EQ(read.host, "");
+    // Times beyond what the clock can count are no times.
+    EXPECT_FALSE(DownloadRecord::FromJson(
+        R"({"start":"9999-12-09T18:00:00Z","end":"2026-12-09T18:00:01Z","outcome":"finished"})", read));
 }
 
 TEST(DownloadRecordTest, CsvQuotesWhatNeedsIt)

@@ -85,6 +85,7 @@ TEST(HistoryFilterTest, TimesAreDatesOrAges)
     EXPECT_EQ(DownloadRecord::FormatTime(time), "2026-12-02T12:00:00.000Z");
     ASSERT_TRUE(HistoryFilter::ParseTime("2026-12-01T08:30", now, time));
     EXPECT_EQ(DownloadRecord::FormatTime(time), "2026-12-01T08:30:00.000Z");
-    for (const char* wrong : {"", "h", "12", "12x", "-5m", "5 m", "5mm", "99999999999999999999d"})
+    for (const char* wrong : {"", "h", "12", "12x", "-5m", "5 m", "5mm", "99999999999999999999d", "444444444d", "36600d1"})
         EXPECT_FALSE(HistoryFilter::ParseTime(wrong, now, time)) << wrong;
+    EXPECT_FALSE(HistoryFilter::ParseTime(std::string("5d\0junk", 7), now, time));
 }
