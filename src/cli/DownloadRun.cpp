@@ -56,19 +56,6 @@ RecordOutcome RecordOutcomeOf(TargetOutcome outcome)
     }
 }
 
-// The device behind a COM name as the system sees it: an alias's link resolved.
-std::string DeviceOf(int comNumber)
-{
-    const std::string path = ComPortNames::DevicePath(comNumber);
-#ifdef _WIN32
-    return path;
-#else
-    std::error_code error;
-    const std::filesystem::path real = std::filesystem::canonical(path, error);
-    return error ? path : real.string();
-#endif
-}
-
 std::string AbsolutePath(const std::string& path)
 {
     std::error_code error;
@@ -239,7 +226,7 @@ int DownloadRun::Run()
             if (target->port) {
                 target->record.transport = "serial";
                 target->record.port = "COM" + std::to_string(target->comNumber);
-                target->record.device = DeviceOf(target->comNumber);
+                target->record.device = ComPortNames::RealDevicePath(target->comNumber);
                 target->record.baudRate = request.baudRate;
                 target->record.format = request.format;
             } else {

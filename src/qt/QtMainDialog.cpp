@@ -5,6 +5,7 @@
 #include "BootloaderDialog.h"
 #include "DownloadFileDialog.h"
 #include "DownloadProgressDialog.h"
+#include "HistoryDialog.h"
 #include "EthernetPage.h"
 #include "IpAddressEdit.h"
 #include "MessageBoxSeam.h"
@@ -15,6 +16,7 @@
 #include "ResultsLog.h"
 #include "SerialPage.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -103,6 +105,12 @@ void QtMainDialog::Wire()
     connect(ethernetPage, &EthernetPage::RecentAddressPicked, this,
             [w](int index) { w->OnRecentAddressSelected(index); });
     connect(progressDialog, &DownloadProgressDialog::CancelPressed, this, [w] { w->OnProgressCancel(); });
+
+    historyAction = new QAction("Download &history...", this);
+    connect(historyAction, &QAction::triggered, this, [w] { w->OnHistory(); });
+    addAction(historyAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    resultsLog->addAction(historyAction);
 }
 
 void QtMainDialog::ShowPath(const std::string& path) { pathDisplay->SetPath(QString::fromStdString(path)); }
@@ -193,6 +201,14 @@ bool QtMainDialog::RunBootloaderDialog(const std::string& portText)
     BootloaderDialog dialog(QString::fromStdString(portText), this,
                             [w](const uint8_t* bytes, int count) { w->AppendBytes(bytes, count, false, 0); });
     return dialog.exec() == QDialog::Accepted;
+}
+
+void QtMainDialog::ShowHistory(const HistoryTable& table)
+{
+    HistoryDialog dialog(table, this);
+    if (historyShown)
+        historyShown(dialog);
+    dialog.exec();
 }
 
 void QtMainDialog::closeEvent(QCloseEvent* event)
