@@ -22,11 +22,13 @@ HistoryDialog::HistoryDialog(const HistoryTable& table, QWidget* parent) : QDial
 {
     setWindowTitle("Download History");
     const QString logPath = QString::fromStdString(table.Log().Path());
-    QString text = table.RowCount() == 0
-                       ? QString("No downloads are recorded in %1 yet.").arg(logPath)
-                       : QString("The latest %1 downloads recorded in %2, newest first.")
-                             .arg(table.RowCount())
-                             .arg(logPath);
+    QString text;
+    if (table.RowCount() == 0)
+        text = QString("No downloads are recorded in %1 yet.").arg(logPath);
+    else if (table.RowCount() == 1)
+        text = QString("The one download recorded in %1.").arg(logPath);
+    else
+        text = QString("The latest %1 downloads recorded in %2, newest first.").arg(table.RowCount()).arg(logPath);
     if (table.Skipped() > 0)
         text += QString(" %1 lines that are no record were left out.").arg(table.Skipped());
     heading = new QLabel(text, this);

@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -224,6 +225,17 @@ void QtMainDialog::closeEvent(QCloseEvent* event)
 void QtMainDialog::keyPressEvent(QKeyEvent* event)
 {
     if (!window->MayEnd()) {
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        // The keyboards without a Menu key open a context menu so; Qt maps only the key.
+        QWidget* target = QApplication::focusWidget() && isAncestorOf(QApplication::focusWidget())
+                              ? QApplication::focusWidget()
+                              : this;
+        const QPoint at = target->rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, target->mapToGlobal(at));
+        QApplication::sendEvent(target, &menu);
         event->accept();
         return;
     }

@@ -32,8 +32,8 @@ public:
     std::function<QString()> chooseFile;
 
     // "Download &history...": in the window's context menu (a right click on
-    // anything without a menu of its own, or the Menu key) and the results
-    // box's; Linux windows have no system menu of the program's own.
+    // anything without a menu of its own, the Menu key or Shift+F10) and the
+    // results box's; Linux windows have no system menu of the program's own.
     QAction* historyAction = nullptr;
     // Called with each history dialog before it runs; tests close it from here.
     std::function<void(HistoryDialog&)> historyShown;

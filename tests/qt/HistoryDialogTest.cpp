@@ -177,6 +177,20 @@ private slots:
         dialog.historyAction->trigger();
         QCOMPARE(shownRows, 3);
         QCOMPARE(firstTarget, QString("10.0.0.3"));
+
+        // From the keyboard: Shift+F10 on a button opens the window's menu.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.clearButton->setFocus();
+        QList<QAction*> offered;
+        QTimer::singleShot(0, &dialog, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                offered = popup->actions();
+                popup->close();
+            }
+        });
+        QTest::keyClick(dialog.clearButton, Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(offered, QList<QAction*>{dialog.historyAction});
     }
 
 private:
