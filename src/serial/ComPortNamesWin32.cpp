@@ -38,6 +38,11 @@ std::string ComPortNames::DevicePath(int number)
     return name;
 }
 
+std::string ComPortNames::RealDevicePath(int number)
+{
+    return DevicePath(number);
+}
+
 std::string ComPortNames::DevicePathIn(int number, const std::string&, const std::string&)
 {
     return DevicePath(number);
