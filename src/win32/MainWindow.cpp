@@ -2,12 +2,14 @@
 
 #include "AppSettings.h"
 #include "BootloaderDialogWindow.h"
+#include "HistoryWindow.h"
 #include "ResourceIds.h"
 #include "ResultsBox.h"
 #include "SerialPageState.h"
 #include "SerialPort.h"
 #include "SettingsStore.h"
 #include "Win32MessageBox.h"
+#include "WindowRecorder.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -123,6 +125,9 @@ void MainWindow::OnInitDialog()
         ::AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
         ::AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
     }
+    char historyText[128] = "";
+    if (systemMenu && ::LoadStringA(instance, IDS_HISTORY, historyText, sizeof(historyText)) > 0)
+        ::AppendMenuA(systemMenu, MF_STRING, IDM_HISTORY, historyText);
 
     icon = static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDI_VENNIX), IMAGE_ICON,
                                            ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
@@ -175,7 +180,8 @@ INT_PTR MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_SERIAL_RECEIVED:
     case WM_SERIAL_SENT:
-    case WM_SERIAL_ERROR: behaviour->OnSerialNotification(message); return TRUE;
+    case WM_SERIAL_ERROR:
+    case WindowRecorder::NotWrittenMessage: behaviour->OnSerialNotification(message); return TRUE;
     case Win32DownloadReporter::ReportMessage: Win32DownloadReporter::Deliver(*behaviour, wParam, lParam); return TRUE;
     case WM_DEVICECHANGE:
         // A serial adapter came or went: the port list follows.
@@ -187,6 +193,10 @@ INT_PTR MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
             ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), window, &AboutProcedure, 0);
+            return TRUE;
+        }
+        if ((wParam & 0xFFF0) == IDM_HISTORY) {
+            behaviour->OnHistory();
             return TRUE;
         }
         return FALSE;
@@ -465,4 +475,11 @@ bool MainWindow::RunBootloaderDialog(const std::string& portText)
         behaviour->AppendBytes(bytes, count, false, 0);
     });
     return dialog.Run(instance, window) == IDOK;
+}
+
+void MainWindow::ShowHistory(const HistoryTable& table)
+{
+    HistoryWindow dialog(table);
+    dialog.shown = historyShown;
+    dialog.Run(instance, window);
 }

@@ -17,11 +17,12 @@
 #include <vector>
 
 class AppSettings;
+class HistoryWindow;
 class ResultsBox;
 class SettingsStore;
 
 // The main window's face on Win32 (dialog 102 with its pages 201 and 202, the
-// progress dialog 203): the dialog procedures turn the controls' messages into
+// progress dialog 203, the history 204): the dialog procedures turn the controls' messages into
 // the operations of the window's behaviour (MainDialog), and draw what that
 // behaviour shows. The console port's notifications arrive as posted
 // WM_SERIAL_ messages, a worker's reports as sent ones.
@@ -54,6 +55,8 @@ public:
 
     // File-open dialog seam for tests: returns the chosen path, or empty on Cancel.
     std::function<std::string()> chooseFile;
+    // Called with the history dialog once it shows, inside its modal run (tests drive it from here).
+    std::function<void(HistoryWindow&)> historyShown;
 
     // MainDialogView
     void ShowPath(const std::string& path) override;
@@ -81,6 +84,7 @@ public:
     void ShowMessage(const std::string& text, MessageIcon icon, const std::string& detail) override;
     std::string ChooseFile(const std::string& currentPath) override;
     bool RunBootloaderDialog(const std::string& portText) override;
+    void ShowHistory(const HistoryTable& table) override;
 
 private:
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

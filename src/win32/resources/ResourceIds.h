@@ -14,13 +14,16 @@
 #define IDD_SERIAL_PAGE 201
 #define IDD_ETHERNET_PAGE 202
 #define IDD_PROGRESS 203
+#define IDD_HISTORY 204
 
 // Icon, strings.
 #define IDI_VENNIX 128
 #define IDS_ABOUTBOX 101
+#define IDS_HISTORY 104
 
-// The system menu's About item.
+// The system menu's own items.
 #define IDM_ABOUTBOX 0x0010
+#define IDM_HISTORY 0x0020
 
 // Main window (102).
 #define IDC_BROWSE 1001
@@ -52,6 +55,12 @@
 #define IDC_PROGRESS_BAR 1173
 #define IDC_PROGRESS_STATUS 1257
 #define IDC_PROGRESS_DETAIL 1258
+
+// Download history (204).
+#define IDC_HISTORY_HEADING 1501
+#define IDC_HISTORY_LIST 1502
+#define IDC_HISTORY_COPY 1503
+#define IDC_HISTORY_EXPORT 1504
 
 // The results box's window class.
 #define VENNIX_RESULTS_CLASS "VennixResultsBox"

@@ -1,0 +1,219 @@
+#include "HistoryWindow.h"
+
+#include "HistoryTable.h"
+#include "ResourceIds.h"
+#include "Win32MessageBox.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+namespace {
+
+// The table's text is UTF-8, as the log holds it; the clipboard's own form is
+// UTF-16 with Windows line ends, which every program pastes alike.
+std::wstring ClipboardForm(const std::string& text)
+{
+    std::string lines;
+    lines.reserve(text.size() + text.size() / 32);
+    for (char c : text) {
+        if (c == '\n')
+            lines += '\r';
+        lines += c;
+    }
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()), wide.data(), length);
+    return wide;
+}
+
+bool PutOnClipboard(HWND owner, const std::wstring& text)
+{
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    if (!memory)
+        return false;
+    auto* chars = static_cast<wchar_t*>(::GlobalLock(memory));
+    text.copy(chars, text.size());
+    chars[text.size()] = L'\0';
+    ::GlobalUnlock(memory);
+    if (!::OpenClipboard(owner)) {
+        ::GlobalFree(memory);
+        return false;
+    }
+    ::EmptyClipboard();
+    const bool taken = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    ::CloseClipboard();
+    if (!taken)
+        ::GlobalFree(memory); // the clipboard owns it only once taken
+    return taken;
+}
+
+std::string HeadingText(const HistoryTable& table)
+{
+    const std::string& path = table.Log().Path();
+    std::string text;
+    if (table.RowCount() == 0) {
+        text = "No downloads are recorded in " + path + " yet.";
+    } else if (table.RowCount() == 1) {
+        text = "The one download recorded in " + path + ".";
+    } else {
+        text = "The latest ";
+        text += std::to_string(table.RowCount());
+        text += " downloads recorded in " + path + ", newest first.";
+    }
+    if (table.Skipped() > 0) {
+        text += ' ';
+        text += std::to_string(table.Skipped());
+        text += " lines that are no record were left out.";
+    }
+    return text;
+}
+
+} // namespace
+
+HistoryWindow::HistoryWindow(const HistoryTable& table) : table(table) {}
+
+int HistoryWindow::Run(HINSTANCE instance, HWND owner)
+{
+    // The program registers the classes its main window needs; the list is this dialog's alone.
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    const INT_PTR result = ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_HISTORY), owner, &HistoryWindow::Procedure,
+                                             reinterpret_cast<LPARAM>(this));
+    window = nullptr;
+    return static_cast<int>(result);
+}
+
+HWND HistoryWindow::List() const
+{
+    return ::GetDlgItem(window, IDC_HISTORY_LIST);
+}
+
+INT_PTR CALLBACK HistoryWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrA(window, DWLP_USER, lParam);
+        auto* self = reinterpret_cast<HistoryWindow*>(lParam);
+        self->window = window;
+        self->Fill();
+        ::SetFocus(self->List());
+        ::PostMessageA(window, ShownMessage, 0, 0);
+        return FALSE; // the focus is set
+    }
+    auto* self = reinterpret_cast<HistoryWindow*>(::GetWindowLongPtrA(window, DWLP_USER));
+    return self ? self->Handle(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR HistoryWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+        case IDCANCEL: ::EndDialog(window, IDCANCEL); return TRUE;
+        case IDC_HISTORY_COPY: CopySelection(); return TRUE;
+        case IDC_HISTORY_EXPORT: Export(); return TRUE;
+        default: return FALSE;
+        }
+    case WM_NOTIFY: {
+        // The list's own Ctrl+C copies nothing; here it copies whole rows.
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->idFrom == IDC_HISTORY_LIST && header->code == LVN_KEYDOWN &&
+            reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == 'C' && ::GetKeyState(VK_CONTROL) < 0 &&
+            table.RowCount() > 0) {
+            CopySelection();
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case ShownMessage:
+        if (shown)
+            shown(*this);
+        return TRUE;
+    default: return FALSE;
+    }
+}
+
+void HistoryWindow::Fill()
+{
+    ::SetDlgItemTextA(window, IDC_HISTORY_HEADING, HeadingText(table).c_str());
+    HWND list = List();
+    ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+
+    const std::vector<std::string> headings = HistoryTable::Headings();
+    for (size_t c = 0; c < headings.size(); ++c) {
+        LVCOLUMNA column{};
+        column.mask = LVCF_TEXT | LVCF_SUBITEM;
+        column.pszText = const_cast<char*>(headings[c].c_str());
+        column.iSubItem = static_cast<int>(c);
+        ::SendMessageA(list, LVM_INSERTCOLUMNA, c, reinterpret_cast<LPARAM>(&column));
+    }
+    // Row i of the list is row i of the table: the list is never sorted.
+    for (size_t r = 0; r < table.RowCount(); ++r) {
+        const std::vector<std::string> cells = table.Row(r);
+        LVITEMA item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(r);
+        item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
+        const int index = static_cast<int>(::SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        for (size_t c = 1; c < cells.size(); ++c) {
+            LVITEMA cell{};
+            cell.iSubItem = static_cast<int>(c);
+            cell.pszText = const_cast<char*>(cells[c].c_str());
+            ::SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&cell));
+        }
+    }
+    for (size_t c = 0; c < headings.size(); ++c)
+        ::SendMessageA(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE_USEHEADER);
+
+    ::EnableWindow(::GetDlgItem(window, IDC_HISTORY_COPY), table.RowCount() > 0);
+    ::EnableWindow(::GetDlgItem(window, IDC_HISTORY_EXPORT), table.RowCount() > 0);
+}
+
+std::vector<size_t> HistoryWindow::SelectedRows() const
+{
+    std::vector<size_t> rows;
+    HWND list = List();
+    for (int index = -1;;) {
+        index = static_cast<int>(::SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), LVNI_SELECTED));
+        if (index < 0)
+            break;
+        rows.push_back(static_cast<size_t>(index));
+    }
+    return rows;
+}
+
+void HistoryWindow::CopySelection()
+{
+    if (!PutOnClipboard(window, ClipboardForm(table.CopyText(SelectedRows()))))
+        Win32MessageBox::Show(window, "The clipboard is busy; copy again in a moment.", MB_OK | MB_ICONEXCLAMATION);
+}
+
+std::string HistoryWindow::ChooseExportPath()
+{
+    if (chooseExportPath)
+        return chooseExportPath();
+    char path[MAX_PATH * 4] = "downloads.csv";
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = window;
+    dialog.lpstrFilter = "CSV Files (*.csv)\0*.csv\0All Files (*.*)\0*.*\0";
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof(path);
+    dialog.lpstrTitle = "Export Download History";
+    dialog.lpstrDefExt = "csv";
+    dialog.Flags = OFN_EXPLORER | OFN_LONGNAMES | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST |
+                   OFN_NOCHANGEDIR;
+    return ::GetSaveFileNameA(&dialog) ? std::string(path) : std::string();
+}
+
+void HistoryWindow::Export()
+{
+    const std::string path = ChooseExportPath();
+    if (path.empty())
+        return;
+    std::string error;
+    if (!table.ExportCsv(path, &error))
+        Win32MessageBox::Show(window, "The download history could not be exported.\n\n" + error,
+                              MB_OK | MB_ICONEXCLAMATION);
+}
