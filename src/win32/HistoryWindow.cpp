@@ -9,8 +9,18 @@
 
 namespace {
 
-// The table's text is UTF-8, as the log holds it; the clipboard's own form is
-// UTF-16 with Windows line ends, which every program pastes alike.
+// The log's text is UTF-8 whatever the code page: the list and the clipboard
+// take it as UTF-16, so that names in any script show as they were recorded.
+// The log's own path came from the ANSI calls, in the ANSI code page.
+std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8)
+{
+    const int length = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+// With Windows line ends, which every program pastes alike.
 std::wstring ClipboardForm(const std::string& text)
 {
     std::string lines;
@@ -20,10 +30,7 @@ std::wstring ClipboardForm(const std::string& text)
             lines += '\r';
         lines += c;
     }
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()), wide.data(), length);
-    return wide;
+    return Wide(lines);
 }
 
 bool PutOnClipboard(HWND owner, const std::wstring& text)
@@ -96,7 +103,6 @@ INT_PTR CALLBACK HistoryWindow::Procedure(HWND window, UINT message, WPARAM wPar
         self->window = window;
         self->Fill();
         ::SetFocus(self->List());
-        ::PostMessageA(window, ShownMessage, 0, 0);
         return FALSE; // the focus is set
     }
     auto* self = reinterpret_cast<HistoryWindow*>(::GetWindowLongPtrA(window, DWLP_USER));
@@ -125,6 +131,13 @@ INT_PTR HistoryWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return FALSE;
     }
+    case WM_SHOWWINDOW:
+        // The modal run shows the dialog once its first messages are done.
+        if (wParam && !shownPosted) {
+            shownPosted = true;
+            ::PostMessageA(window, ShownMessage, 0, 0);
+        }
+        return FALSE;
     case ShownMessage:
         if (shown)
             shown(*this);
@@ -135,35 +148,35 @@ INT_PTR HistoryWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 
 void HistoryWindow::Fill()
 {
-    ::SetDlgItemTextA(window, IDC_HISTORY_HEADING, HeadingText(table).c_str());
+    ::SetDlgItemTextW(window, IDC_HISTORY_HEADING, Wide(HeadingText(table), CP_ACP).c_str());
     HWND list = List();
-    ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
 
     const std::vector<std::string> headings = HistoryTable::Headings();
     for (size_t c = 0; c < headings.size(); ++c) {
-        LVCOLUMNA column{};
+        std::wstring text = Wide(headings[c]);
+        LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_SUBITEM;
-        column.pszText = const_cast<char*>(headings[c].c_str());
+        column.pszText = text.data();
         column.iSubItem = static_cast<int>(c);
-        ::SendMessageA(list, LVM_INSERTCOLUMNA, c, reinterpret_cast<LPARAM>(&column));
+        ::SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
     }
     // Row i of the list is row i of the table: the list is never sorted.
     for (size_t r = 0; r < table.RowCount(); ++r) {
         const std::vector<std::string> cells = table.Row(r);
-        LVITEMA item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = static_cast<int>(r);
-        item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
-        const int index = static_cast<int>(::SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-        for (size_t c = 1; c < cells.size(); ++c) {
-            LVITEMA cell{};
-            cell.iSubItem = static_cast<int>(c);
-            cell.pszText = const_cast<char*>(cells[c].c_str());
-            ::SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&cell));
+        for (size_t c = 0; c < cells.size(); ++c) {
+            std::wstring text = Wide(cells[c]);
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(r);
+            item.iSubItem = static_cast<int>(c);
+            item.pszText = text.data();
+            ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : r,
+                           reinterpret_cast<LPARAM>(&item));
         }
     }
     for (size_t c = 0; c < headings.size(); ++c)
-        ::SendMessageA(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE_USEHEADER);
+        ::SendMessageW(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE_USEHEADER);
 
     ::EnableWindow(::GetDlgItem(window, IDC_HISTORY_COPY), table.RowCount() > 0);
     ::EnableWindow(::GetDlgItem(window, IDC_HISTORY_EXPORT), table.RowCount() > 0);

@@ -35,7 +35,7 @@ public:
     void Export();
 
 private:
-    // Posted from WM_INITDIALOG, so that `shown` sees the dialog as the operator would.
+    // Posted once the dialog is shown, so that `shown` sees it as the operator would.
     static constexpr UINT ShownMessage = WM_APP + 2;
 
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -45,4 +45,5 @@ private:
 
     const HistoryTable& table;
     HWND window = nullptr;
+    bool shownPosted = false;
 };
