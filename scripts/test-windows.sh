@@ -7,7 +7,8 @@
 # TFTP server on loopback, gives up on a silent terminal with its --timeout,
 # tells of an unplugged line and ends on Ctrl-C; each download leaves a record
 # that vennix-cli.exe history reads back. Then the window program on a
-# virtual screen: its dialogs driven in process, and vennix.msi installed,
+# virtual screen: its dialogs driven in process (its downloads recorded in the
+# same log, its history dialog among them), and vennix.msi installed,
 # upgraded over an older package, started from its Start-menu entry and removed.
 # Leaves build-win/vennix.exe, build-win/vennix-cli.exe, build-win/vennix.msi
 # and build-win/vennix-windows.zip.
@@ -192,6 +193,15 @@ cmp "$work/firmware.bin" "$work/saved-window/received-1.bin" || fail "the window
 cmp "$work/application.bff" "$work/saved-window/received-2.bin" || fail "the window's application differs"
 cmp "$work/tftp.bin" "$work/tftp/received-2.bin" || fail "the window's TFTP file differs"
 say "the window's downloads: firmware, application (Xon/Xoff) and TFTP byte-identical"
+# The window recorded them in the same log as vennix-cli, each with its digest.
+"${cli[@]}" history --json --since "$since" > "$work/history.jsonl" 2> "$work/history.err" || { cat "$work/history.err"; fail "history"; }
+for file in firmware.bin application.bff tftp.bin; do
+    digest=$(sha256sum "$work/$file" | cut -d' ' -f1)
+    grep -F '"program":"vennix",' "$work/history.jsonl" | grep -F "\"file_name\":\"$file\"" |
+        grep "\"sha256\":\"$digest\".*\"outcome\":\"finished\"" > /dev/null \
+        || { cat "$work/history.jsonl"; fail "the window left no finished record of $file with its SHA-256"; }
+done
+say "history: the window's record of each of its downloads, beside vennix-cli's"
 
 echo "== Windows: vennix.msi under wine"
 probe=(timeout 120 wine "$root/build-win/tests/win32/vennix-window-probe.exe")

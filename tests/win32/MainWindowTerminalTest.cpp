@@ -7,11 +7,14 @@
 // simulators received with the files. Without them the cases are skipped.
 
 #include "AppSettings.h"
+#include "HistoryWindow.h"
 #include "MainWindow.h"
 #include "ResourceIds.h"
 #include "ResultsBox.h"
+#include "Sha256Digest.h"
 #include "Win32MessageBox.h"
 #include "Win32TestWindows.h"
+#include "WindowRecorder.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -21,7 +24,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 using namespace Win32TestWindows;
 
@@ -120,6 +126,41 @@ TEST_F(MainWindowTerminalTest, AFirmwareGoesThroughTheBootloaderAndAnApplication
     EXPECT_NE(results.find("Download is finished.", results.find("Download is finished.") + 1), std::string::npos)
         << results;
     EXPECT_TRUE(Win32MessageBox::Recorded().empty());
+
+    // Each download left its record: the history from the system menu shows
+    // the application, then the firmware, each with its file's digest.
+    window->Behaviour().Recorder().WaitUntilWritten();
+    std::vector<std::vector<std::string>> rows;
+    window->historyShown = [&rows](HistoryWindow& history) {
+        for (int row = 0; row < 2; ++row) {
+            rows.emplace_back();
+            for (int column : {1, 2, 3, 6}) {
+                char text[256] = "";
+                LVITEMA item{};
+                item.iSubItem = column;
+                item.pszText = text;
+                item.cchTextMax = sizeof(text);
+                ::SendMessageA(history.List(), LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                               reinterpret_cast<LPARAM>(&item));
+                rows.back().push_back(text);
+            }
+        }
+        ::EndDialog(history.Window(), IDCANCEL);
+    };
+    ::SendMessageA(window->Window(), WM_SYSCOMMAND, IDM_HISTORY, 0);
+    auto digest = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return Sha256Digest::HexOf(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    };
+    auto name = [](const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); };
+    ASSERT_EQ(rows.size(), 2u);
+    for (const auto& row : rows)
+        EXPECT_EQ(row[0].rfind(port, 0), 0u) << row[0]; // "COMn", with its device when Windows names one
+    EXPECT_EQ(std::vector<std::string>(rows[0].begin() + 1, rows[0].end()),
+              (std::vector<std::string>{name(application), "finished", digest(application)}));
+    EXPECT_EQ(std::vector<std::string>(rows[1].begin() + 1, rows[1].end()),
+              (std::vector<std::string>{name(firmware), "finished", digest(firmware)}));
 }
 
 TEST_F(MainWindowTerminalTest, AFileGoesOverTftpToTheAddressInTheControl)
