@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
+
 namespace {
 
 // The log's text is UTF-8 whatever the code page: the list and the clipboard
@@ -175,8 +177,16 @@ void HistoryWindow::Fill()
                            reinterpret_cast<LPARAM>(&item));
         }
     }
-    for (size_t c = 0; c < headings.size(); ++c)
-        ::SendMessageW(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE_USEHEADER);
+    // Each column as wide as its widest cell or its heading, with the header's
+    // padding, whichever is wider: no heading is cut to "...".
+    const int padding = static_cast<int>(::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"WW")));
+    for (size_t c = 0; c < headings.size(); ++c) {
+        ::SendMessageW(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE);
+        const int cells = static_cast<int>(::SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
+        const int heading = static_cast<int>(
+            ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(Wide(headings[c]).c_str())));
+        ::SendMessageW(list, LVM_SETCOLUMNWIDTH, c, MAKELPARAM(std::max(cells, heading + padding), 0));
+    }
 
     ::EnableWindow(::GetDlgItem(window, IDC_HISTORY_COPY), table.RowCount() > 0);
     ::EnableWindow(::GetDlgItem(window, IDC_HISTORY_EXPORT), table.RowCount() > 0);
