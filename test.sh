@@ -14,7 +14,7 @@ cd "$(dirname "$0")"
 stages=(tsan windows asan fuzz package)
 declare -A about=(
     [tsan]="core tests under ThreadSanitizer (build-tsan)"
-    [windows]="core and vennix-cli cross-built with mingw-w64, tests and vennix-cli.exe under wine (build-win)"
+    [windows]="vennix.exe, vennix-cli.exe and the core cross-built with mingw-w64; their tests, the window and vennix.msi under wine (build-win)"
     [asan]="every test, the Qt window's included, under AddressSanitizer and UBSan (build-asan)"
     [fuzz]="every fuzz target for a fixed number of inputs (build-fuzz, clang)"
     [package]="the optimised build that ./run.sh runs, the benchmarks, the Debian packages (build)"

@@ -6,8 +6,12 @@
 # firmware and an application to it, writes a file over TFTP to the simulator's
 # TFTP server on loopback, gives up on a silent terminal with its --timeout,
 # tells of an unplugged line and ends on Ctrl-C; each download leaves a record
-# that vennix-cli.exe history reads back.
-# Leaves build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip.
+# that vennix-cli.exe history reads back. Then the window program on a
+# virtual screen: its dialogs driven in process (its downloads recorded in the
+# same log, its history dialog among them), and vennix.msi installed,
+# upgraded over an older package, started from its Start-menu entry and removed.
+# Leaves build-win/vennix.exe, build-win/vennix-cli.exe, build-win/vennix.msi
+# and build-win/vennix-windows.zip.
 #
 # Usage: scripts/test-windows.sh [build|run]   (no phase: both; after scripts/install-deps.sh windows)
 set -euo pipefail
@@ -157,12 +161,99 @@ wait "$cli_pid" || status=$?
 grep -q 'User cancelled' "$work/cli.log" || { cat "$work/cli.log"; fail "no cancel text"; }
 say "Ctrl-C mid-transfer: exit 3, cancelled"
 
-# The artifact: the program and a short README, beside it in build-win.
-package=$work/vennix-cli-windows
+echo "== Windows: vennix.exe's dialogs under wine on a virtual screen"
+wine_desktop_start || fail "no virtual screen"
+timeout 60 wine build-win/tests/win32/vennix-window-probe.exe --wait-desktop || fail "the wine desktop did not start"
+# Terminals for the dialogs that talk to one, each in its own state, the
+# files to download and the TFTP server started above.
+mkdir -p "$work/saved-window"
+start_terminal 44 --loader=boot
+start_terminal 45 --loader=app
+start_terminal 46 --loader=off --power-cycle-on-induce=300
+start_terminal 47 --silent
+start_terminal 48 --save-dir="$work/saved-window" --expect-size=$((32 * 1024))
+start_terminal 49 --loader=off --power-cycle-on-induce=300
+start_terminal 50 --chatter-ms=20 --chatter-always
+export VENNIX_TEST_PORTS=boot=COM44,app=COM45,induce=COM46,silent=COM47,download=COM48,induce-window=COM49,chatter=COM50
+export VENNIX_TEST_FILES="firmware=$(winepath -w "$work/firmware.bin"),application=$(winepath -w "$work/application.bff"),tftp=$(winepath -w "$work/tftp.bin")"
+export VENNIX_TEST_TFTP_PORT=$tftp_port
+run_window_tests() { # test program, then gtest options
+    local test=$1; shift
+    timeout 300 wine "$test" --gtest_brief=1 "$@" > "$work/test.log" 2>&1 || { cat "$work/test.log"; fail "$test"; }
+    grep -q '^\[  SKIPPED \]' "$work/test.log" && { cat "$work/test.log"; fail "$test skipped cases that need the simulator"; }
+    say "$(basename "$test"): $(grep '^\[  PASSED  \]' "$work/test.log")"
+}
+for test in build-win/tests/win32/*_tests.exe; do
+    run_window_tests "$test" --gtest_filter=-*Pulled*
+done
+# The pulled adapter: a terminal whose cable goes a moment after it starts.
+start_terminal 51 --unplug-after-ms=2500
+VENNIX_TEST_PORTS=unplug=COM51 run_window_tests build-win/tests/win32/win32_terminal_tests.exe --gtest_filter=*Pulled*
+cmp "$work/firmware.bin" "$work/saved-window/received-1.bin" || fail "the window's firmware differs"
+cmp "$work/application.bff" "$work/saved-window/received-2.bin" || fail "the window's application differs"
+cmp "$work/tftp.bin" "$work/tftp/received-2.bin" || fail "the window's TFTP file differs"
+say "the window's downloads: firmware, application (Xon/Xoff) and TFTP byte-identical"
+# The window recorded them in the same log as vennix-cli, each with its digest.
+"${cli[@]}" history --json --since "$since" > "$work/history.jsonl" 2> "$work/history.err" || { cat "$work/history.err"; fail "history"; }
+for file in firmware.bin application.bff tftp.bin; do
+    digest=$(sha256sum "$work/$file" | cut -d' ' -f1)
+    grep -F '"program":"vennix",' "$work/history.jsonl" | grep -F "\"file_name\":\"$file\"" |
+        grep "\"sha256\":\"$digest\".*\"outcome\":\"finished\"" > /dev/null \
+        || { cat "$work/history.jsonl"; fail "the window left no finished record of $file with its SHA-256"; }
+done
+say "history: the window's record of each of its downloads, beside vennix-cli's"
+
+echo "== Windows: vennix.msi under wine"
+probe=(timeout 120 wine "$root/build-win/tests/win32/vennix-window-probe.exe")
+caption="Lumetra Download Utility"
+settings_key='HKCU\software\Tavrix Corporation\vennix'
+installed="$WINEPREFIX/drive_c/Program Files/Vennix"
+# The products the registry lists as installed under the name Vennix, with their versions.
+installed_versions() {
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2> /dev/null | tr -d '\r' |
+        awk '/DisplayName/ { name = $3 } /DisplayVersion/ { version = $3 } /^HKEY/ { if (name == "Vennix") print version; name = ""; version = "" }
+             END { if (name == "Vennix") print version }'
+}
+msiexec() { timeout 120 wine msiexec "$@" /qn; }
+
+# A package left installed in the prefix by an earlier run goes first.
+for product in $(wine uninstaller --list 2> /dev/null | tr -d '\r' | awk -F'[|]+' '$2 == "Vennix" { print $1 }'); do
+    msiexec /x "$product" || fail "could not remove the Vennix $product left by an earlier run"
+done
+
+# An older package with the same UpgradeCode, for the upgrade in place.
+generated=src/win32/generated
+(cd build-win && wixl -a x64 -D Version=1.1.0 -D BinDir=. -D IconFile=$generated/vennix.ico \
+    -D ReadmeFile=$generated/README.txt -o "$work/vennix-older.msi" ../src/win32/installer/vennix.wxs) 2> /dev/null \
+    || fail "wixl could not build the older package"
+msiexec /i "$(winepath -w "$work/vennix-older.msi")" || fail "the older package did not install"
+[ "$(installed_versions)" = "1.1.0" ] || fail "installed: '$(installed_versions)', not 1.1.0"
+msiexec /i "$(winepath -w build-win/vennix.msi)" || fail "vennix.msi did not install over the older one"
+[ "$(installed_versions)" = "1.2.0" ] || fail "after the upgrade: '$(installed_versions)', not 1.2.0 alone"
+cmp build-win/vennix.exe "$installed/vennix.exe" && cmp build-win/vennix-cli.exe "$installed/vennix-cli.exe" \
+    || fail "Program Files\\Vennix does not hold both programs"
+say "vennix.msi: installed over 1.1.0 in place; Program Files\\Vennix holds vennix.exe and vennix-cli.exe"
+
+shortcut=$(find "$WINEPREFIX/drive_c" -name Vennix.lnk -path '*Start Menu*' | head -1)
+[ -n "$shortcut" ] || fail "no Start-menu entry"
+wine reg delete "$settings_key" /f > /dev/null 2>&1 || true
+"${probe[@]}" "$(winepath -w "$shortcut")" "$caption" > "$work/probe.log" 2>&1 || { cat "$work/probe.log"; fail "the installed program showed no window"; }
+wine reg query "$settings_key" /v portstatus > /dev/null 2>&1 || fail "the installed program saved no settings"
+say "Start-menu entry: $(head -1 "$work/probe.log"), closed with its settings saved"
+
+msiexec /x "$(winepath -w build-win/vennix.msi)" || fail "vennix.msi did not uninstall"
+[ -z "$(installed_versions)" ] || fail "still installed after removal: $(installed_versions)"
+[ ! -e "$installed/vennix.exe" ] || fail "vennix.exe left in Program Files"
+[ ! -e "$shortcut" ] || fail "Start-menu entry left behind"
+wine reg query "$settings_key" /v portstatus > /dev/null 2>&1 || fail "removing the package took the user's settings"
+say "vennix.msi removed; the user's settings stay"
+
+# The artifact for people who copy rather than install: both programs and a
+# short README, beside them in build-win.
+package=$work/vennix-windows
 mkdir -p "$package"
-cp build-win/vennix-cli.exe "$package/"
-sed 's/$/\r/' docs/windows/README.txt > "$package/README.txt"   # Windows line ends
-rm -f build-win/vennix-cli-windows.zip
-(cd "$work" && zip -q -r "$root/build-win/vennix-cli-windows.zip" vennix-cli-windows)
-say "artifact: build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip"
+cp build-win/vennix.exe build-win/vennix-cli.exe build-win/src/win32/generated/README.txt "$package/"
+rm -f build-win/vennix-windows.zip
+(cd "$work" && zip -q -r "$root/build-win/vennix-windows.zip" vennix-windows)
+say "artifacts: build-win/vennix.exe, vennix-cli.exe, vennix.msi and vennix-windows.zip"
 say "stage done"

@@ -48,3 +48,25 @@ wine_map_com() {
     wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "VennixSimulator$1" /t REG_SZ /d "COM$1" /f \
         > /dev/null 2>&1
 }
+
+# wine_desktop_start: a virtual screen (Xvfb) and one wine desktop on it for
+# the rest of the run, for programs with windows. Their windows live inside the
+# wine desktop instead of being X windows of their own, so nothing waits for a
+# window manager that is not there; and the desktop is started once, since its
+# first start costs seconds. The desktop has a name of this run's own: a
+# program run earlier without a display (the command-line tests, or anything
+# while an earlier run's name was set) has made the desktop it named without a
+# screen, and windows on that one never appear. Needs wine_run_begin first.
+wine_desktop_start() {
+    local display_file=$work/xvfb-display
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$display_file" 2> "$work/xvfb.log" &
+    pids+=($!)
+    for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+    [ -s "$display_file" ] || { cat "$work/xvfb.log"; return 1; }
+    export DISPLAY=:$(cat "$display_file")
+    local desktop=Screen-${work##*.}
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d "$desktop" /f > /dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v "$desktop" /d 1024x768 /f > /dev/null 2>&1
+    wine explorer /desktop="$desktop",1024x768 > /dev/null 2>&1 &
+    pids+=($!)
+}

@@ -32,10 +32,12 @@ constexpr int32_t kRtsCtsDsrDtr = 4;
 constexpr DWORD kWakeSlot = 0;
 
 // Errors by which a serial driver says that its device has gone (a USB adapter
-// pulled, a driver stopped). Retrying such a device would only fail again.
+// pulled, a driver stopped, the far side of a virtual port closed). Retrying
+// such a device would only fail again.
 bool DeviceGone(DWORD error)
 {
     switch (error) {
+    case ERROR_BROKEN_PIPE:
     case ERROR_BAD_COMMAND:
     case ERROR_DEVICE_REMOVED:
     case ERROR_DEV_NOT_EXIST:

@@ -13,10 +13,12 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <filesystem>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -99,8 +101,32 @@ constexpr milliseconds StreamOpenCheck{100};
 constexpr size_t StreamPiece = 4096;
 constexpr milliseconds StreamWriteRetry{2};
 
+// True while another process holds the device open: how a far end that does
+// not take the line exclusively (wine's serial driver) shows.
+bool AnotherProcessHolds(const std::string& devicePath)
+{
+    struct stat device {};
+    if (::stat(devicePath.c_str(), &device) != 0 || !S_ISCHR(device.st_mode))
+        return false;
+    const std::string self = std::to_string(::getpid());
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = process.path().filename().string();
+        if (name == self || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code unreadable; // another user's process, or one that just ended
+        for (const auto& fd : std::filesystem::directory_iterator(process.path() / "fd", unreadable)) {
+            struct stat held {};
+            if (::stat(fd.path().c_str(), &held) == 0 && S_ISCHR(held.st_mode) && held.st_rdev == device.st_rdev)
+                return true;
+        }
+    }
+    return false;
+}
+
 // True while some program has the slave device open for itself: the serial
-// port driver takes it exclusively (TIOCEXCL) for as long as the port is open.
+// port driver takes it exclusively (TIOCEXCL) for as long as the port is open;
+// a driver that does not is seen holding the device.
 bool FarEndHasPortOpen(const std::string& slavePath)
 {
     int fd = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -109,7 +135,7 @@ bool FarEndHasPortOpen(const std::string& slavePath)
     int exclusive = 0;
     bool held = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
     ::close(fd);
-    return held;
+    return held || AnotherProcessHolds(slavePath);
 }
 
 struct ConsoleStream {
