@@ -1,5 +1,7 @@
 #include "HistoryTable.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +10,17 @@
 #include "HistoryFilter.h"
 
 namespace {
+
+// On Windows the device of COM5 is \\.\COM5: repeating it in brackets tells
+// the reader nothing, where a Linux device (/dev/ttyUSB0) or a URL does.
+bool NamesTheSamePort(const std::string& device, const std::string& target)
+{
+    if (target.empty() || device.size() < target.size())
+        return false;
+    return std::equal(target.rbegin(), target.rend(), device.rbegin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
+}
 
 // A cell holds one line and no tab.
 std::string OneLine(std::string text)
@@ -47,7 +60,7 @@ std::vector<std::string> HistoryTable::Row(size_t index) const
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", record.DurationSeconds());
     std::string target = record.target;
-    if (!record.device.empty())
+    if (!record.device.empty() && !NamesTheSamePort(record.device, record.target))
         target += " (" + record.device + ")";
     return {start,
             OneLine(target),

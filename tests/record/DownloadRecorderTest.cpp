@@ -137,3 +137,21 @@ TEST_F(DownloadRecorderTest, HistoryTableShowsTheNewestFirstAndCopiesAndExports)
     EXPECT_FALSE(table.ExportCsv((folders.Root() / "no" / "such" / "x.csv").string(), &error));
     EXPECT_NE(error.find("x.csv"), std::string::npos) << error;
 }
+
+TEST_F(DownloadRecorderTest, HistoryNamesADeviceOnlyWhereItSaysMoreThanThePort)
+{
+    const std::string path = WriteFile("fw.bin", "abc");
+    for (const std::string& device : {std::string("/dev/ttyUSB0"), std::string("\\\\.\\com41")}) {
+        recorder.BeginSerial({path, 3, true}, device == "/dev/ttyUSB0" ? 40 : 41, device, 115200, "8n1");
+        recorder.End(Finished, false);
+        recorder.Writer()->WaitUntilIdle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+
+    HistoryTable table(log);
+    std::string error;
+    ASSERT_TRUE(table.Load(&error)) << error;
+    ASSERT_EQ(table.RowCount(), 2u);
+    EXPECT_EQ(table.Row(0)[1], "COM41");
+    EXPECT_EQ(table.Row(1)[1], "COM40 (/dev/ttyUSB0)");
+}
