@@ -41,7 +41,7 @@ constexpr auto LetGoLimit = std::chrono::seconds(5);
 struct DownloadRun::Target {
     TargetArgument argument;
     std::string label;
-    int comNumber = 0;
+    std::string portName; // "COM33", or "rfc2217://HOST:PORT" without a COM number
     std::shared_ptr<SerialPort> port;
     std::string address;
     uint16_t tftpPort = 0;
@@ -130,11 +130,11 @@ bool DownloadRun::PrepareTargets()
         std::string error;
         std::string key;
         if (argument.kind == TargetArgument::Kind::Port) {
-            if (!SerialTarget::Resolve(argument.text, target->comNumber, &error)) {
+            if (!SerialTarget::ResolveName(argument.text, target->portName, &error)) {
                 Refuse(error);
                 return false;
             }
-            key = "COM" + std::to_string(target->comNumber);
+            key = target->portName;
         } else {
             if (!ParseAddress(argument.text, request.tftpPort, target->address, target->tftpPort, &error)) {
                 Refuse(error);
@@ -152,7 +152,7 @@ bool DownloadRun::PrepareTargets()
         if (target->argument.kind != TargetArgument::Kind::Port)
             continue;
         std::string error;
-        target->port = SerialTarget::Open(target->comNumber, request.baudRate, request.format, &error);
+        target->port = SerialTarget::OpenName(target->portName, request.baudRate, request.format, &error);
         if (!target->port) {
             Refuse(error);
             return false;

@@ -319,6 +319,8 @@ SerialPort* MainDialog::Port() const
 
 QString MainDialog::OpenFailureDetail(int portNumber, const QString& baudText) const
 {
+    if (!console->LastOpenDetail().empty())
+        return QString::fromStdString(console->LastOpenDetail());
     QString name = QString("COM%1").arg(portNumber);
     switch (console->LastOpenError()) {
     case SerialOpenError::NoSuchDevice:
