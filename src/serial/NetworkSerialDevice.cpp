@@ -33,6 +33,11 @@ constexpr int kDrainPollMs = 10;
 // while the connection moves, and no more is held here than a line takes in a
 // moment.
 constexpr uint32_t kWriteChunk = 1024;
+// How far writes may run ahead of the far line: enough to keep it busy across
+// the network's delays, little enough that "sent" still means "on the line"
+// to an operator watching the progress bar.
+constexpr Milliseconds kLineLead(250);
+constexpr uint32_t kMinimumLeadBytes = 64;
 
 // RFC 2217 codes of the open calls' parity and stop-bit codes.
 uint8_t ParityCode(int parity)
@@ -89,7 +94,6 @@ SerialOpenError NetworkSerialDevice::FailOpen(SerialOpenError why, const std::st
 
 SerialOpenError NetworkSerialDevice::Open(const std::string& name, const SerialLineSettings& settings)
 {
-    Close(Leftover::Ignore);
     openDetail.clear();
     closedWhileOpening = false;
     {
@@ -99,11 +103,58 @@ SerialOpenError NetworkSerialDevice::Open(const std::string& name, const SerialL
     NetworkPortAddress address;
     std::string why;
     if (!NetworkPortAddress::Parse(name, address, &why)) {
+        Close(Leftover::Ignore);
         openDetail = why;
         return SerialOpenError::NoSuchDevice;
     }
-    url = address.Url();
+    // A reopen of the same port goes on over the kept connection.
+    const bool reuse = kept && connection.IsConnected() && address.Url() == url;
+    kept = false;
+    if (!reuse) {
+        Close(Leftover::Ignore);
+        url = address.Url();
+        const SerialOpenError connected = Connect(address);
+        if (connected != SerialOpenError::None)
+            return connected;
+    }
 
+    const std::string inUse =
+        "Another client is using " + url + ".  Please close the other program or session, then try again.";
+    const std::string closed = url + " closed the connection while the port was being set up.";
+    uint32_t before[Rfc2217Codec::SetStopSize + 1] = {};
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        for (uint8_t command = Rfc2217Codec::SetBaudRate; command <= Rfc2217Codec::SetStopSize; ++command)
+            before[command] = codec.AnswerTo(command).count;
+    }
+    QueueLineSettings(settings);
+    const bool answered = Exchange(Clock::now() + kAnswerWait, [&] {
+        for (uint8_t command = Rfc2217Codec::SetBaudRate; command <= Rfc2217Codec::SetStopSize; ++command)
+            if (codec.AnswerTo(command).count == before[command])
+                return false;
+        return true;
+    });
+    if (!answered && closedWhileOpening)
+        return FailOpen(RefusedAsInUse() ? SerialOpenError::InUse : SerialOpenError::Other,
+                        RefusedAsInUse() ? inUse : closed);
+    // A server that answers with another rate than asked for does not run the
+    // line at ours. (0 would be a query, which we never send here.)
+    const Rfc2217Codec::Answer& rate = codec.AnswerTo(Rfc2217Codec::SetBaudRate);
+    if (rate.count > before[Rfc2217Codec::SetBaudRate] && rate.value.size() == 4 &&
+        BigEndian(rate.value) != settings.baudRate)
+        return FailOpen(SerialOpenError::RateNotSupported,
+                        url + " does not support " + std::to_string(settings.baudRate) + " baud.  Pick another rate.");
+    openText.clear();
+    // Start bit, data bits, parity bit, stop bits (one and a half counts as two).
+    const int bits = 1 + settings.byteSize + (settings.parity != NoParity ? 1 : 0) +
+                     (settings.stopBits == OneStopBit ? 1 : 2);
+    secondsPerByte = settings.baudRate > 0 ? static_cast<double>(bits) / settings.baudRate : 0;
+    lineFreeAt = std::max(lineFreeAt, Clock::now());
+    return SerialOpenError::None;
+}
+
+SerialOpenError NetworkSerialDevice::Connect(const NetworkPortAddress& address)
+{
     switch (connection.Connect(address.host, address.port, static_cast<int>(kConnectTimeout.count()))) {
     case TcpConnection::ConnectResult::Connected:
         break;
@@ -142,26 +193,6 @@ SerialOpenError NetworkSerialDevice::Open(const std::string& name, const SerialL
         return FailOpen(SerialOpenError::Other,
                         url + " does not control a serial port (RFC 2217).  Please check that the device server's "
                               "port is set up for it (in ser2net: accepter telnet(rfc2217)).");
-
-    QueueLineSettings(settings);
-    const bool answered = Exchange(Clock::now() + kAnswerWait, [this] {
-        for (uint8_t command = Rfc2217Codec::SetBaudRate; command <= Rfc2217Codec::SetStopSize; ++command)
-            if (codec.AnswerTo(command).count == 0)
-                return false;
-        return true;
-    });
-    if (!answered && closedWhileOpening && RefusedAsInUse())
-        return FailOpen(SerialOpenError::InUse, "Another client is using " + url +
-                                                    ".  Please close the other program or session, then try again.");
-    if (!answered && closedWhileOpening)
-        return FailOpen(SerialOpenError::Other, url + " closed the connection while the port was being set up.");
-    // A server that answers with another rate than asked for does not run the
-    // line at ours. (0 would be a query, which we never send here.)
-    const Rfc2217Codec::Answer& rate = codec.AnswerTo(Rfc2217Codec::SetBaudRate);
-    if (rate.count > 0 && rate.value.size() == 4 && BigEndian(rate.value) != settings.baudRate)
-        return FailOpen(SerialOpenError::RateNotSupported,
-                        url + " does not support " + std::to_string(settings.baudRate) + " baud.  Pick another rate.");
-    openText.clear();
     return SerialOpenError::None;
 }
 
@@ -279,31 +310,50 @@ void NetworkSerialDevice::DropOutput(bool)
         Rfc2217Codec::AppendCommand(Rfc2217Codec::PurgeData, Rfc2217Codec::PurgeTransmitted, outgoing);
 }
 
+bool NetworkSerialDevice::DrainOutgoing()
+{
+    size_t previous = 0;
+    auto lastProgress = Clock::now();
+    for (;;) {
+        size_t left = 0;
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (!FlushLocked())
+                return false;
+            left = outgoing.size();
+        }
+        if (left == 0)
+            return true;
+        if (left != previous) {
+            previous = left;
+            lastProgress = Clock::now();
+        } else if (Clock::now() - lastProgress > kDrainStallLimit) {
+            return true;
+        }
+        connection.Wait(false, true, kDrainPollMs);
+    }
+}
+
+void NetworkSerialDevice::Suspend(Leftover leftover)
+{
+    if (!connection.IsConnected() || leftover == Leftover::Ignore || !DrainOutgoing()) {
+        Close(Leftover::Ignore);
+        return;
+    }
+    kept = true;
+}
+
 void NetworkSerialDevice::Close(Leftover leftover)
 {
+    kept = false;
     if (!connection.IsConnected())
         return;
-    if (leftover == Leftover::Drain) {
-        size_t previous = 0;
-        auto lastProgress = Clock::now();
-        for (;;) {
-            size_t left = 0;
-            {
-                std::lock_guard<std::mutex> guard(mutex);
-                if (!FlushLocked())
-                    break;
-                left = outgoing.size();
-            }
-            if (left == 0)
-                break;
-            if (left != previous) {
-                previous = left;
-                lastProgress = Clock::now();
-            } else if (Clock::now() - lastProgress > kDrainStallLimit) {
-                break;
-            }
-            connection.Wait(false, true, kDrainPollMs);
-        }
+    if (leftover == Leftover::Drain && DrainOutgoing()) {
+        // What the server holds reaches the line at the line's pace; closing
+        // earlier could make the server cut it off or change the line under it.
+        const auto lineDone = std::min(lineFreeAt, Clock::now() + kLineLead);
+        while (Clock::now() < lineDone)
+            std::this_thread::sleep_for(std::min<Clock::duration>(lineDone - Clock::now(), Milliseconds(kDrainPollMs)));
     }
     std::lock_guard<std::mutex> guard(mutex);
     connection.Close();
@@ -416,9 +466,20 @@ SerialDevice::Io NetworkSerialDevice::StartWrite(const uint8_t* from, uint32_t l
         return Io::Gone;
     if (!outgoing.empty())
         return Io::Pending;
-    const uint32_t taken = std::min(length, kWriteChunk);
+    // Ahead of the line by the lead: offer again soon, when it has caught up.
+    const auto now = Clock::now();
+    if (lineFreeAt < now)
+        lineFreeAt = now;
+    const double lead = std::chrono::duration<double>(kLineLead - (lineFreeAt - now)).count();
+    uint32_t fits = secondsPerByte > 0 ? static_cast<uint32_t>(std::max(0.0, lead / secondsPerByte)) : kWriteChunk;
+    if (lineFreeAt == now)
+        fits = std::max(fits, kMinimumLeadBytes);
+    if (fits == 0)
+        return Io::Retry;
+    const uint32_t taken = std::min({length, kWriteChunk, fits});
     Rfc2217Codec::AppendData(from, taken, outgoing);
     count = taken;
+    lineFreeAt += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(taken * secondsPerByte));
     return FlushLocked() ? Io::Done : Io::Gone;
 }
 

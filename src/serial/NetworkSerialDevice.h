@@ -32,6 +32,10 @@ public:
     SerialOpenError Open(const std::string& name, const SerialLineSettings& settings) override;
     bool Apply(const SerialLineSettings& settings) override;
     void Close(Leftover leftover) override;
+    // Keeps the connection: a reopen of the same port then changes only the
+    // line, so the server never sees the client leave (a device server may
+    // refuse a new connection while it still winds up the old one).
+    void Suspend(Leftover leftover) override;
     void Wake() override;
     void RequestStop() override;
     bool BeginThread() override { return true; }
@@ -50,6 +54,10 @@ private:
     using Clock = std::chrono::steady_clock;
 
     SerialOpenError FailOpen(SerialOpenError why, const std::string& detail);
+    SerialOpenError Connect(const NetworkPortAddress& address);
+    // Sends what is queued, as far as the connection takes it within the
+    // drain limit; false when the connection has closed.
+    bool DrainOutgoing();
     // Owner, before the I/O thread: sends what is queued and takes what comes
     // until done() holds (true), the deadline passes or the connection closes
     // (false; `closedWhileOpening` tells which).
@@ -69,6 +77,7 @@ private:
     std::string url;
     std::string openDetail;
     bool closedWhileOpening = false;
+    bool kept = false; // suspended with the connection up, for the next Open
 
     // Guards everything below, which the owner's thread and the I/O thread share.
     mutable std::mutex mutex;
@@ -84,4 +93,12 @@ private:
 
     // I/O thread: raw bytes off the socket.
     uint8_t scratch[2048] = {};
+
+    // The far line's pace. A device server takes whatever the network brings
+    // and buffers it, so without this a download would count as sent long
+    // before the terminal has it, and closing the port then could cut its
+    // end off. Writes are taken no faster than the line carries them, a short
+    // lead ahead; set by Open, then the I/O thread's (and Close's after it).
+    double secondsPerByte = 0;
+    Clock::time_point lineFreeAt;
 };

@@ -60,6 +60,10 @@ public:
     };
     // After the I/O thread has ended. Harmless when closed.
     virtual void Close(Leftover leftover) = 0;
+    // For a reopen with new settings, after the I/O thread has ended: like
+    // Close, but a device that can keep its connection keeps it for the next
+    // Open of the same name, which then only sets the line anew.
+    virtual void Suspend(Leftover leftover) { Close(leftover); }
 
     // Any thread.
     virtual void Wake() = 0;

@@ -128,6 +128,9 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
     const std::string networkName = ComPortNames::NetworkAddress(deviceName);
     if (!networkName.empty() && !networkDevice)
         networkDevice = SerialDevice::CreateNetwork();
+    // A connection kept by a reopen that now goes elsewhere is let go.
+    if (networkName.empty() && networkDevice)
+        networkDevice->Close(SerialDevice::Leftover::Ignore);
     device.store(networkName.empty() ? localDevice.get() : networkDevice.get(), std::memory_order_release);
     openedName = deviceName;
     if (!Device()->CanWake())
@@ -168,6 +171,11 @@ bool SerialPort::FailOpen(SerialOpenError why)
 
 void SerialPort::Close()
 {
+    Shut(false);
+}
+
+void SerialPort::Shut(bool keepConnection)
+{
     const bool windowCleared = SetNotifyWindow(nullptr, NotifyReceived);
 
     if (ioThread.joinable()) {
@@ -181,9 +189,13 @@ void SerialPort::Close()
     }
 
     if (isOpen.load(std::memory_order_acquire) != 0) {
-        Device()->Close(failed.load(std::memory_order_acquire) ? SerialDevice::Leftover::Ignore
-                      : abandonedWrite                       ? SerialDevice::Leftover::Drop
-                                                             : SerialDevice::Leftover::Drain);
+        const SerialDevice::Leftover leftover = failed.load(std::memory_order_acquire) ? SerialDevice::Leftover::Ignore
+                                                : abandonedWrite ? SerialDevice::Leftover::Drop
+                                                                 : SerialDevice::Leftover::Drain;
+        if (keepConnection)
+            Device()->Suspend(leftover);
+        else
+            Device()->Close(leftover);
         lock.Close();
         isOpen.store(0, std::memory_order_release);
     }
@@ -463,7 +475,7 @@ bool SerialPort::Reopen(uint32_t baudRate, int alwaysEscapeFlag, int parity, int
     // The name as last given: "\\.\COM12" for a port opened by number, whose
     // number Open leaves as it is.
     const std::string name = openedName;
-    Close();
+    Shut(true);
     return Open(name, baudRate, alwaysEscapeFlag, parity, stopBits, byteSize, flow);
 }
 

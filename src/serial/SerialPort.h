@@ -113,6 +113,8 @@ public:
 
 private:
     bool FailOpen(SerialOpenError why);
+    // Close, or with keepConnection the first half of a Reopen.
+    void Shut(bool keepConnection);
     bool EscapingOn() const;
     void Wake();
     bool WriteAborted(uint32_t abortTicket) const;
