@@ -165,10 +165,12 @@ private:
                 continue;
             if (fds[0].revents != 0)
                 return;
+            // Only the links that were polled; one accepted now waits for the next pass.
+            const size_t polled = links.size();
             if (fds[1].revents & POLLIN)
                 Accept();
             const auto arrived = Clock::now();
-            for (size_t i = 0; i < links.size() * 2; ++i) {
+            for (size_t i = 0; i < polled * 2; ++i) {
                 if (fds[2 + i].revents == 0)
                     continue;
                 Link& link = links[i / 2];
