@@ -46,6 +46,7 @@ function(vennix_add_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main vennix_options)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  target_precompile_headers(${name} REUSE_FROM vennix_gtest_pch)
   if(CMAKE_CROSSCOMPILING)
     # Listing the tests would mean starting each program under the emulator
     # at build time; one ctest entry per program is enough there.

@@ -3,6 +3,8 @@
 # UBSan) and runs each for a fixed number of inputs after its seed corpus:
 # enough to catch a regression, about a minute in all. scripts/fuzz.sh runs
 # them for longer by hand.
+#
+# Usage: scripts/test-fuzz.sh [build|run]   (no phase: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/fuzz-common.sh
@@ -17,7 +19,9 @@ declare -A runs=(
     [fuzz_tftp_client]=150
 )
 
-fuzz_build
+phase=${1:-all}
+[ "$phase" != run ] && fuzz_build
+[ "$phase" = build ] && exit 0
 echo "== Fuzz targets, short runs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from the optimised build that ./run.sh uses, and
 # checks that they hold the programs, the menu entry, the icon and the demo files.
+#
+# Usage: scripts/test-package.sh [build|run]   (no phase: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+phase=${1:-all}
 
-echo "== Release build and Debian packages"
-# The benchmarks too, so that they keep building (they are run by hand, optimised).
-./scripts/build-release.sh cli_bench ethernet_bench serial_bench serialdownload_bench results_log_bench
+if [ "$phase" != run ]; then
+    echo "== Release build"
+    # The benchmarks too, so that they keep building (they are run by hand, optimised).
+    ./scripts/build-release.sh cli_bench ethernet_bench serial_bench serialdownload_bench results_log_bench
+fi
+[ "$phase" = build ] && exit 0
+
+echo "== Debian packages"
 
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' build/CMakeCache.txt)
 if [ "$build_type" != RelWithDebInfo ]; then

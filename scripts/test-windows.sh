@@ -8,32 +8,36 @@
 # tells of an unplugged line and ends on Ctrl-C.
 # Leaves build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip.
 #
-# Usage: scripts/test-windows.sh   (after scripts/install-deps.sh windows)
+# Usage: scripts/test-windows.sh [build|run]   (no phase: both; after scripts/install-deps.sh windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 jobs=2
 stage_start=$SECONDS
+phase=${1:-all}
 
 say() { echo "[windows $((SECONDS - stage_start))s] $*"; }
 fail() { echo "windows stage FAILED: $*" >&2; exit 1; }
 
-echo "== Windows: cross build (mingw-w64) and tests under wine"
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release > /dev/null
-cmake --build build-win -j"$jobs"
-say "cross build done"
-
 # The simulator and the TFTP unit are Linux programs; the TSan core build of
 # test.sh has them, so only these two targets are built there.
 native=build-tsan
-if [ ! -f "$native/CMakeCache.txt" ]; then
-    cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENNIX_SANITIZE_THREAD=ON \
-          -DVENNIX_BUILD_UI=OFF -DVENNIX_BUILD_BENCH=OFF > /dev/null
+if [ "$phase" != run ]; then
+    echo "== Windows: cross build (mingw-w64)"
+    cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release > /dev/null
+    cmake --build build-win -j"$jobs"
+    say "cross build done"
+    if [ ! -f "$native/CMakeCache.txt" ]; then
+        cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENNIX_SANITIZE_THREAD=ON \
+              -DVENNIX_BUILD_UI=OFF -DVENNIX_BUILD_BENCH=OFF > /dev/null
+    fi
+    cmake --build "$native" -j"$jobs" --target vennix-terminal-sim vennix-tftp-unit > /dev/null
+    say "native simulator ready"
 fi
-cmake --build "$native" -j"$jobs" --target vennix-terminal-sim vennix-tftp-unit > /dev/null
+[ "$phase" = build ] && exit 0
+
 simulator=$root/$native/tools/terminal-sim/vennix-terminal-sim
 tftp_unit=$root/$native/tests/windows/vennix-tftp-unit
-say "native simulator ready"
 
 # shellcheck source=scripts/wine-prefix.sh
 source scripts/wine-prefix.sh
