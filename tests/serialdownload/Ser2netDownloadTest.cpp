@@ -231,6 +231,32 @@ TEST(NetworkPortOpen, AnAddressWhereNothingListensFailsAtOnceSayingSo)
     EXPECT_FALSE(port.IsOpen());
 }
 
+TEST(NetworkPortOpen, AHostThatNeverAnswersEndsTheOpenWithinSecondsSayingSo)
+{
+    // A listener whose queue is full drops further connection requests
+    // unanswered, as a switched-off host or a lost route does.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const int queued = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(queued, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string url = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+    SerialPort port;
+    EXPECT_FALSE(port.Open(url, 115200, 0, NoParity, OneStopBit, 8, FlowControl::None));
+    EXPECT_EQ(port.LastOpenError(), SerialOpenError::NoSuchDevice);
+    EXPECT_NE(port.LastOpenDetail().find(url + " did not answer within 3 seconds: the host is unreachable"),
+              std::string::npos)
+        << port.LastOpenDetail();
+    ::close(queued);
+    ::close(listener);
+}
+
 TEST(NetworkPortOpen, AServerThatNeverNegotiatesIsNoSerialPortAndTheOpenEnds)
 {
     // A raw TCP port (ser2net's plain "tcp" accepter, a printer...) answers nothing.
