@@ -161,6 +161,11 @@ SerialOpenError NetworkSerialDevice::Connect(const NetworkPortAddress& address)
     case TcpConnection::ConnectResult::NoSuchHost:
         return FailOpen(SerialOpenError::NoSuchDevice,
                         "The host of " + url + " is not known.  Please check its name.");
+    case TcpConnection::ConnectResult::LookupTimedOut:
+        return FailOpen(SerialOpenError::NoSuchDevice,
+                        "The host of " + url + " could not be looked up within " +
+                            std::to_string(kConnectTimeout.count() / 1000) +
+                            " seconds.  Please check its name and the network's name server, or give its address.");
     case TcpConnection::ConnectResult::Refused:
         return FailOpen(SerialOpenError::NoSuchDevice,
                         url + " refused the connection: nothing listens there.  Please check the address and "

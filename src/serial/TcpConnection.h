@@ -20,6 +20,7 @@ public:
     enum class ConnectResult {
         Connected,
         NoSuchHost,  // the name does not resolve
+        LookupTimedOut, // the name server gave no answer in time
         Refused,     // nothing listens there
         Unreachable, // no route to the host or its network
         TimedOut,    // no answer in time

@@ -1,5 +1,7 @@
 #include "TcpConnection.h"
 
+#include "HostLookup.h"
+
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -103,23 +105,20 @@ TcpConnection::ConnectResult TcpConnection::Connect(const std::string& host, uin
 {
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* found = nullptr;
-    const int resolved = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (resolved != 0)
-        return resolved == EAI_NONAME || resolved == EAI_NODATA || resolved == EAI_FAIL ? ConnectResult::NoSuchHost
-                                                                                      : ConnectResult::Failed;
+    HostLookup lookup;
+    switch (lookup.Resolve(host, port, AI_ADDRCONFIG, timeoutMs)) {
+    case HostLookup::Outcome::Found: break;
+    case HostLookup::Outcome::NoSuchHost: return ConnectResult::NoSuchHost;
+    case HostLookup::Outcome::TimedOut: return ConnectResult::LookupTimedOut;
+    case HostLookup::Outcome::Failed: return ConnectResult::Failed;
+    }
     // The first address that answers wins; the reason of the last one is told.
     ConnectResult result = ConnectResult::Failed;
-    for (addrinfo* address = found; address != nullptr; address = address->ai_next) {
+    for (const addrinfo* address = lookup.Addresses(); address != nullptr; address = address->ai_next) {
         result = ConnectOne(*address, deadline, platform->socket);
         if (result == ConnectResult::Connected || result == ConnectResult::TimedOut)
             break;
     }
-    ::freeaddrinfo(found);
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "TcpConnection.h"
 
+#include "HostLookup.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -66,20 +68,17 @@ TcpConnection::ConnectResult TcpConnection::Connect(const std::string& host, uin
         return ConnectResult::Failed;
     }
 
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int resolved = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (resolved != 0) {
-        Close();
-        return resolved == WSAHOST_NOT_FOUND || resolved == WSANO_DATA ? ConnectResult::NoSuchHost
-                                                                       : ConnectResult::Failed;
-    }
     const DWORD start = ::GetTickCount();
+    HostLookup lookup;
+    const HostLookup::Outcome looked = lookup.Resolve(host, port, 0, timeoutMs);
+    if (looked != HostLookup::Outcome::Found) {
+        Close();
+        return looked == HostLookup::Outcome::NoSuchHost ? ConnectResult::NoSuchHost
+               : looked == HostLookup::Outcome::TimedOut ? ConnectResult::LookupTimedOut
+                                                         : ConnectResult::Failed;
+    }
     ConnectResult result = ConnectResult::Failed;
-    for (addrinfo* address = found; address != nullptr; address = address->ai_next) {
+    for (const addrinfo* address = lookup.Addresses(); address != nullptr; address = address->ai_next) {
         SOCKET candidate = ::socket(address->ai_family, address->ai_socktype, address->ai_protocol);
         if (candidate == INVALID_SOCKET)
             continue;
@@ -120,7 +119,6 @@ TcpConnection::ConnectResult TcpConnection::Connect(const std::string& host, uin
         if (result == ConnectResult::TimedOut)
             break;
     }
-    ::freeaddrinfo(found);
     if (result != ConnectResult::Connected) {
         Close();
         return result;
