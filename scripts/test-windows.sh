@@ -5,7 +5,8 @@
 # prefix as a COM port, and vennix-cli.exe under wine lists it, downloads a
 # firmware and an application to it, writes a file over TFTP to the simulator's
 # TFTP server on loopback, gives up on a silent terminal with its --timeout,
-# tells of an unplugged line and ends on Ctrl-C.
+# tells of an unplugged line and ends on Ctrl-C; each download leaves a record
+# that vennix-cli.exe history reads back.
 # Leaves build-win/vennix-cli.exe and build-win/vennix-cli-windows.zip.
 #
 # Usage: scripts/test-windows.sh [build|run]   (no phase: both; after scripts/install-deps.sh windows)
@@ -75,6 +76,8 @@ head -c $((32 * 1024)) /dev/urandom > "$work/application.bff"
 head -c $((1024 * 1024 + 300)) /dev/urandom > "$work/tftp.bin"
 
 start_terminal 40 --save-dir="$work/saved" --expect-size=$((32 * 1024))
+# The prefix keeps its download log from run to run: this run's records are those since now.
+since=$(date -u +%Y-%m-%dT%H:%M:%S)
 "${cli[@]}" ports > "$work/ports.txt" 2>&1 || fail "ports: exit $?"
 grep -q '^COM40' "$work/ports.txt" || { cat "$work/ports.txt"; fail "ports does not list COM40"; }
 say "ports lists COM40"
@@ -102,12 +105,26 @@ wait_for "$work/tftp/received-1.bin" || fail "the TFTP server kept no file"
 cmp "$work/tftp.bin" "$work/tftp/received-1.bin" || fail "TFTP file differs"
 say "TFTP: 1 MiB byte-identical on loopback port $tftp_port"
 
+# Each download above left its record in %LOCALAPPDATA%\Vennix, with the
+# SHA-256 (BCrypt's) of the bytes read for sending.
+"${cli[@]}" history --json --since "$since" > "$work/history.jsonl" 2> "$work/history.err" || { cat "$work/history.err"; fail "history"; }
+for file in firmware.bin application.bff tftp.bin; do
+    digest=$(sha256sum "$work/$file" | cut -d' ' -f1)
+    grep -F "\"file_name\":\"$file\"" "$work/history.jsonl" | grep -q "\"sha256\":\"$digest\".*\"outcome\":\"finished\"" \
+        || { cat "$work/history.jsonl"; fail "no finished record of $file with its SHA-256"; }
+done
+say "history: a finished record of each download, its digest as sha256sum gives it"
+
 start_terminal 41 --silent
 status=0
 "${cli[@]}" download "$(winepath -w "$work/firmware.bin")" --port COM41 --timeout 1.5 > "$work/cli.log" 2>&1 || status=$?
 [ "$status" -eq 4 ] || { cat "$work/cli.log"; fail "a silent terminal ended with exit $status, not 4"; }
 grep -q 'Not finished within 1.5 seconds (--timeout)' "$work/cli.log" || { cat "$work/cli.log"; fail "no time-out text"; }
 say "silent terminal: exit 4 after --timeout"
+"${cli[@]}" history --csv --since "$since" --outcome timeout --target com41 > "$work/history.csv" 2>&1 || fail "history --csv"
+[ "$(wc -l < "$work/history.csv")" -eq 2 ] && grep -q ',COM41,.*,timeout,' "$work/history.csv" \
+    || { cat "$work/history.csv"; fail "the time-out has no record of its own"; }
+say "history: the time-out's record, chosen by outcome and target"
 
 # A paced line, so that the transfers below are still running when they are cut short.
 head -c $((200 * 1024)) /dev/urandom > "$work/long.bin"

@@ -43,6 +43,8 @@ void CliReporter::Finish()
     } else if (lastAfterCancel) {
         outcome = TargetOutcome::Cancelled;
     }
+    if (finishHook)
+        finishHook(outcome, finalText);
     view.Finished(index, outcome, finalText);
 }
 

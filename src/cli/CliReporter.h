@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "DownloadReporter.h"
 #include "ProgressView.h"
@@ -27,12 +29,18 @@ public:
     void StopForTimeout();
     std::string TimeoutText() const;
 
+    // Called in Finish with the outcome and the final text, before the view
+    // hears that the target ended. Set before the worker starts.
+    using FinishHook = std::function<void(TargetOutcome outcome, const std::string& finalText)>;
+    void SetFinishHook(FinishHook hook) { finishHook = std::move(hook); }
+
 private:
     ProgressView& view;
     const int index;
     const std::atomic<bool>& cancelAll;
     const double timeoutSeconds;
     std::atomic<bool> timedOut{false};
+    FinishHook finishHook;
 
     // Worker thread only.
     std::string lastText;

@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <chrono>
+#include <utility>
 #include <map>
 #include <ostream>
 
@@ -99,6 +101,13 @@ int CommandLine::Parse(int argc, const char* const* argv, CliRequest& request, s
     download->add_flag("--json", request.json, "one JSON object per line for each status, progress step and result");
     download->add_flag("--quiet", request.quiet, "print only the summary (and errors)");
 
+    download->add_option("--record", request.recordPath,
+                         "append the record of each target to FILE (a log shared by a production line) "
+                         "instead of the user's own log")
+        ->type_name("FILE");
+    CLI::Option* noRecordOption = download->add_flag("--no-record", request.noRecord, "keep no record of this run");
+    download->get_option("--record")->excludes(noRecordOption);
+
     CLI::App* induce = app.add_subcommand("induce", "bring the terminal on a port into its bootloader");
     induce->add_option("--port", request.port, "the port")->required()->type_name("NAME");
     AddTimeout(*induce, request, "give up after SECONDS");
@@ -115,13 +124,34 @@ int CommandLine::Parse(int argc, const char* const* argv, CliRequest& request, s
     monitor->add_flag("--raw", request.raw, "the bytes themselves, not rendered");
     AddTimeout(*monitor, request, "stop listening after SECONDS");
 
+    CLI::App* history = app.add_subcommand("history", "print the records of past downloads, newest first");
+    history->add_option("--record", request.recordPath, "read FILE instead of the user's own log")->type_name("FILE");
+    CLI::Option* jsonOption = history->add_flag("--json", request.json, "the records as JSON Lines");
+    history->add_flag("--csv", request.csv, "the records as CSV, with a heading line")->excludes(jsonOption);
+    std::string since;
+    std::string until;
+    std::vector<std::string> outcomes;
+    history->add_option("--since", since, "only downloads started at or after TIME: 2026-12-09, 2026-12-09T18:00 "
+                                          "(UTC) or an age such as 30m, 12h, 7d")
+        ->type_name("TIME");
+    history->add_option("--until", until, "only downloads started before TIME")->type_name("TIME");
+    history->add_option("--target", request.filter.target,
+                        "only downloads to a target whose name, device or address contains TEXT")
+        ->type_name("TEXT");
+    history->add_option("--outcome", outcomes, "only downloads that ended so (may be repeated)")
+        ->check(CLI::IsMember({"finished", "failed", "cancelled", "timeout"}))
+        ->type_name("finished|failed|cancelled|timeout")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    history->add_option("--limit", request.limit, "at most N records (the newest)")->check(CLI::PositiveNumber)
+        ->type_name("N");
+
     // CLI11 would only say that a command is missing.
     const auto commands = app.get_subcommands([](const CLI::App* command) { return command != nullptr; });
     const bool known = argc > 1 && std::any_of(commands.begin(), commands.end(),
                                                [&](const CLI::App* command) { return command->get_name() == argv[1]; });
     if (argc > 1 && argv[1][0] != '-' && !known) {
         err << "vennix-cli: unknown command \"" << argv[1]
-            << "\"; the commands are ports, download, induce, send and monitor.\n";
+            << "\"; the commands are ports, download, induce, send, monitor and history.\n";
         return ExitUsage;
     }
     try {
@@ -148,6 +178,8 @@ int CommandLine::Parse(int argc, const char* const* argv, CliRequest& request, s
         request.command = CliRequest::Command::Induce;
     else if (send->parsed())
         request.command = CliRequest::Command::Send;
+    else if (history->parsed())
+        request.command = CliRequest::Command::History;
     else
         request.command = CliRequest::Command::Monitor;
     std::transform(request.format.begin(), request.format.end(), request.format.begin(),
@@ -158,6 +190,26 @@ int CommandLine::Parse(int argc, const char* const* argv, CliRequest& request, s
         if (request.targets.empty()) {
             err << "vennix-cli: download needs at least one target: --port NAME or --ip ADDRESS.\n";
             return ExitUsage;
+        }
+    }
+    if (request.command == CliRequest::Command::History) {
+        const auto now = std::chrono::system_clock::now();
+        for (const auto& [text, into] : {std::pair{&since, &request.filter.since}, std::pair{&until, &request.filter.until}}) {
+            if (text->empty())
+                continue;
+            HistoryFilter::TimePoint time;
+            if (!HistoryFilter::ParseTime(*text, now, time)) {
+                err << "vennix-cli: \"" << *text
+                    << "\" is no time: give a UTC date (2026-12-09), a date and time (2026-12-09T18:00) or an age "
+                       "(30m, 12h, 7d).\n";
+                return ExitUsage;
+            }
+            *into = time;
+        }
+        for (const std::string& name : outcomes) {
+            RecordOutcome outcome;
+            if (DownloadRecord::ParseOutcome(name, outcome))
+                request.filter.outcomes.push_back(outcome);
         }
     }
     return -1;

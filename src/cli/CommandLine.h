@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "HistoryFilter.h"
+
 // One download target as given: --port NAME or --ip ADDRESS[:PORT].
 struct TargetArgument {
     enum class Kind { Port, Ip };
@@ -14,7 +16,7 @@ struct TargetArgument {
 
 // What the command line asks for, once parsed and checked.
 struct CliRequest {
-    enum class Command { Ports, Download, Induce, Send, Monitor };
+    enum class Command { Ports, Download, Induce, Send, Monitor, History };
     Command command = Command::Ports;
 
     std::string file;                // download
@@ -28,6 +30,15 @@ struct CliRequest {
     bool json = false;
     bool quiet = false;
     bool raw = false;
+
+    // download: where the record of each target goes (empty: the user's log), or none.
+    // history: which log to read.
+    std::string recordPath;
+    bool noRecord = false;
+    // history
+    bool csv = false;
+    HistoryFilter filter;
+    size_t limit = 0; // 0: every record
 };
 
 // The program's options, parsed with CLI11.

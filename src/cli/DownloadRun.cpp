@@ -12,11 +12,16 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include "CliReporter.h"
+#include "ComPortNames.h"
 #include "DownloadFile.h"
+#include "DownloadLog.h"
+#include "DownloadRecord.h"
 #include "EthernetDownloadJob.h"
 #include "ExitCode.h"
 #include "ProgressView.h"
@@ -24,6 +29,11 @@
 #include "SerialDownloadJob.h"
 #include "SerialPort.h"
 #include "SerialTarget.h"
+#include "TransferTally.h"
+
+#ifndef VENNIX_VERSION
+#define VENNIX_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -35,6 +45,23 @@ constexpr int RedrawMs = 200;
 // A worker lets go of its port and its reporter right after Finish; this only
 // bounds that last moment should something be badly wrong.
 constexpr auto LetGoLimit = std::chrono::seconds(5);
+
+RecordOutcome RecordOutcomeOf(TargetOutcome outcome)
+{
+    switch (outcome) {
+    case TargetOutcome::Finished: return RecordOutcome::Finished;
+    case TargetOutcome::Cancelled: return RecordOutcome::Cancelled;
+    case TargetOutcome::TimedOut: return RecordOutcome::TimedOut;
+    default: return RecordOutcome::Failed;
+    }
+}
+
+std::string AbsolutePath(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
 
 } // namespace
 
@@ -49,6 +76,11 @@ struct DownloadRun::Target {
     std::unique_ptr<CliReporter> reporter;
     std::unique_ptr<SerialDownloadJob> serialJob;
     std::unique_ptr<EthernetDownloadJob> ethernetJob;
+    // The record in the making: filled in before the start, completed by the
+    // worker's Finish, and touched by nothing else meanwhile.
+    DownloadRecord record;
+    std::shared_ptr<TransferTally> tally;
+    std::atomic<bool> recorded{false};
 };
 
 DownloadRun::DownloadRun(const CliRequest& request, RunSignals& signals, std::FILE* messages, std::FILE* results)
@@ -174,19 +206,53 @@ int DownloadRun::Run()
                               : ::isatty(fileno(messages)) ? ProgressView::Mode::Bars
                                                            : ProgressView::Mode::Lines;
     ProgressView view(mode, messages, results, [this] { signals.Wake(); });
+    if (!request.noRecord)
+        log = std::make_unique<DownloadLog>(request.recordPath.empty() ? DownloadLog::DefaultPath()
+                                                                       : request.recordPath);
 
+    DownloadRecord common;
+    common.Begin("vennix-cli", VENNIX_VERSION);
+    common.filePath = AbsolutePath(request.file);
+    common.fileName = std::filesystem::path(request.file).filename().string();
+    common.fileSize = size;
+    common.fileKind = kind == Firmware ? "firmware" : "application";
     for (auto& target : targets) {
         target->index = view.AddTarget(target->label, size);
         target->reporter = std::make_unique<CliReporter>(view, target->index, cancelAll, request.timeoutSeconds);
+        std::shared_ptr<TransferObserver> observer;
+        if (log) {
+            target->record = common;
+            target->record.target = target->label;
+            if (target->port) {
+                target->record.transport = "serial";
+                // A device server's port named by its address has no COM name.
+                const int number = ComPortNames::ParseNumber(target->portName);
+                target->record.port = target->portName;
+                target->record.device = number > 0 ? ComPortNames::RealDevicePath(number) : target->portName;
+                target->record.baudRate = request.baudRate;
+                target->record.format = request.format;
+            } else {
+                target->record.transport = "ethernet";
+                target->record.address = target->address;
+                target->record.udpPort = target->tftpPort;
+            }
+            target->tally = std::make_shared<TransferTally>();
+            observer = target->tally;
+            Target* self = target.get();
+            target->reporter->SetFinishHook([this, self, &view](TargetOutcome outcome, const std::string& text) {
+                Record(*self, outcome, text, view);
+            });
+        }
         if (target->port)
             target->serialJob = std::make_unique<SerialDownloadJob>(
-                request.file, static_cast<DownloadFileKind>(kind), target->port, target->reporter.get());
+                request.file, static_cast<DownloadFileKind>(kind), target->port, target->reporter.get(), observer);
         else
-            target->ethernetJob = std::make_unique<EthernetDownloadJob>(request.file, kind, target->address,
-                                                                        *target->reporter, target->tftpPort);
+            target->ethernetJob = std::make_unique<EthernetDownloadJob>(
+                request.file, kind, target->address, *target->reporter, target->tftpPort, observer);
     }
     for (auto& target : targets) {
         view.Started(target->index);
+        target->record.start = std::chrono::system_clock::now();
         const bool started = target->serialJob ? target->serialJob->Start() : target->ethernetJob->Start();
         if (!started) {
             target->reporter->ShowStatus("Can not start the download thread!");
@@ -206,6 +272,21 @@ int DownloadRun::Run()
     }
     targets.clear();
     return exit;
+}
+
+void DownloadRun::Record(Target& target, TargetOutcome outcome, const std::string& finalText, ProgressView& view)
+{
+    // Once a target: its worker's Finish and a second Ctrl-C may both come here.
+    if (target.recorded.exchange(true))
+        return;
+    DownloadRecord& record = target.record;
+    record.end = std::chrono::system_clock::now();
+    record.outcome = RecordOutcomeOf(outcome);
+    record.finalText = finalText;
+    target.tally->FillIn(record);
+    std::string error;
+    if (!log->Append(record, &error) && !recordFailureTold.exchange(true))
+        view.Note("the downloads were not recorded: " + error + ".");
 }
 
 int DownloadRun::ExitCodeOf(const ProgressView& view)
@@ -247,7 +328,12 @@ void DownloadRun::Supervise(ProgressView& view)
             Cancel(view);
         } else if (event == RunSignals::Event::Signal) {
             // A second Ctrl-C: the operator will not wait for the workers.
-            view.Note("Stopped without waiting for the targets to end.");
+            const std::string text = "Stopped without waiting for the targets to end.";
+            view.Note(text);
+            // The targets still running leave their records now or never.
+            for (auto& target : targets)
+                if (log)
+                    Record(*target, TargetOutcome::Cancelled, text, view);
             std::fflush(nullptr);
             std::_Exit(ExitCancelled);
         }

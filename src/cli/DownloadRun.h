@@ -9,8 +9,10 @@
 
 #include "CommandLine.h"
 
+class DownloadLog;
 class ProgressView;
 class RunSignals;
+enum class TargetOutcome;
 
 // `vennix-cli download`: one file to every target at once, each on the worker of
 // its own job, the very jobs the window runs. Everything that can be refused
@@ -41,6 +43,8 @@ private:
     bool WaitForWorkersToLetGo();
     static int ExitCodeOf(const ProgressView& view);
     void Refuse(const std::string& text);
+    // On the target's worker, as it finishes: appends its record to the log.
+    void Record(Target& target, TargetOutcome outcome, const std::string& finalText, ProgressView& view);
 
     const CliRequest& request;
     RunSignals& signals;
@@ -50,4 +54,8 @@ private:
     // SIGINT or SIGTERM.
     std::atomic<bool> cancelAll{false};
     std::vector<std::unique_ptr<Target>> targets;
+    // Null with --no-record.
+    std::unique_ptr<DownloadLog> log;
+    // A log that cannot be written is told once a run, not once a target.
+    std::atomic<bool> recordFailureTold{false};
 };

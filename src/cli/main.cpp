@@ -8,6 +8,7 @@
 #include "ConsoleCommands.h"
 #include "DownloadRun.h"
 #include "ExitCode.h"
+#include "HistoryCommand.h"
 #include "PortListing.h"
 #include "RunSignals.h"
 
@@ -36,6 +37,8 @@ int main(int argc, char** argv)
         return ConsoleCommands::Send(request, signals, stderr);
     case CliRequest::Command::Monitor:
         return ConsoleCommands::Monitor(request, signals, stderr, stdout);
+    case CliRequest::Command::History:
+        return HistoryCommand::Run(request, stderr, stdout);
     }
     return ExitUsage;
 }

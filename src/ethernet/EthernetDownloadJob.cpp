@@ -300,11 +300,15 @@ private:
                 Report("Download is finished.");
                 return;
             }
+            if (job.observer)
+                job.observer->FileRead(packet + 4, count);
             const uint16_t wireBlock = static_cast<uint16_t>(blockCounter & 0xFFFF);
             PutUint16(packet, OpData);
             PutUint16(packet + 2, wireBlock);
             if (SendBlock(packet, 4 + count, wireBlock) == AckWait::Ended)
                 return;
+            if (job.observer)
+                job.observer->FileSent(count);
 
             if (fileLength > 0)
                 accumulator = static_cast<float>(accumulator + static_cast<double>(count) / fileLength * 100.0);
@@ -351,9 +355,11 @@ EthernetDownloadJob::Shared::Shared(DownloadReporter& reporter, std::string path
 }
 
 EthernetDownloadJob::EthernetDownloadJob(std::string path, int kind, std::string unitAddress,
-                                         DownloadReporter& reporter, uint16_t destinationPort)
+                                         DownloadReporter& reporter, uint16_t destinationPort,
+                                         std::shared_ptr<TransferObserver> observer)
     : shared(std::make_shared<Shared>(reporter, std::move(path), kind, std::move(unitAddress), destinationPort))
 {
+    shared->observer = std::move(observer);
 }
 
 bool EthernetDownloadJob::Start()

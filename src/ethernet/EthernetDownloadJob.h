@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DownloadReporter.h"
+#include "TransferObserver.h"
 
 #include <atomic>
 #include <chrono>
@@ -41,12 +42,16 @@ public:
         // Only a stand-in unit that needs no time to prepare (a fuzz target that
         // runs thousands of transfers) shortens it; set before the worker starts.
         std::chrono::milliseconds firstBlockDelay = FirstBlockDelay;
+        // Told of the file's bytes as they are read and acknowledged; may be null.
+        // Set before the worker starts.
+        std::shared_ptr<TransferObserver> observer;
     };
 
     // destinationPort is the unit's port 69 in the program; tests point it at a
-    // simulator on a free port.
+    // simulator on a free port. observer, when given, hears of the file's bytes
+    // for the download's record.
     EthernetDownloadJob(std::string path, int kind, std::string unitAddress, DownloadReporter& reporter,
-                        uint16_t destinationPort = UnitTftpPort);
+                        uint16_t destinationPort = UnitTftpPort, std::shared_ptr<TransferObserver> observer = nullptr);
 
     EthernetDownloadJob(const EthernetDownloadJob&) = delete;
     EthernetDownloadJob& operator=(const EthernetDownloadJob&) = delete;

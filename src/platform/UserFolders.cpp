@@ -24,6 +24,16 @@ std::string UserFolders::SettingsFolder()
     return base + "/Tavrix Corporation";
 }
 
+std::string UserFolders::DataFolder()
+{
+    std::string base = FromEnvironment("XDG_DATA_HOME");
+    if (base.empty()) {
+        std::string home = FromEnvironment("HOME");
+        base = (home.empty() ? std::string("/tmp") : home) + "/.local/share";
+    }
+    return base + "/Vennix";
+}
+
 std::string UserFolders::ComAliasFolder()
 {
     return SettingsFolder() + "/ports";

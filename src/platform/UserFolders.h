@@ -10,6 +10,9 @@ public:
     // The folder that holds the settings store: $XDG_CONFIG_HOME (or ~/.config)
     // followed by "Tavrix Corporation".
     static std::string SettingsFolder();
+    // The program's per-user data (the download log): $XDG_DATA_HOME (or
+    // ~/.local/share) followed by "Vennix"; %LOCALAPPDATA%\Vennix on Windows.
+    static std::string DataFolder();
     // Per-user serial port aliases: symbolic links named COM<n>.
     static std::string ComAliasFolder();
     // Where run-time lock files live: $XDG_RUNTIME_DIR, else the settings

@@ -22,6 +22,11 @@ std::string UserFolders::SettingsFolder()
     return ShellFolder(CSIDL_APPDATA) + "\\Tavrix Corporation";
 }
 
+std::string UserFolders::DataFolder()
+{
+    return ShellFolder(CSIDL_LOCAL_APPDATA) + "\\Vennix";
+}
+
 std::string UserFolders::ComAliasFolder()
 {
     return SettingsFolder() + "\\ports";

@@ -5,6 +5,7 @@
 #include "BootloaderDialog.h"
 #include "DownloadFileDialog.h"
 #include "DownloadProgressDialog.h"
+#include "HistoryDialog.h"
 #include "EthernetPage.h"
 #include "IpAddressEdit.h"
 #include "MessageBoxSeam.h"
@@ -15,10 +16,12 @@
 #include "ResultsLog.h"
 #include "SerialPage.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -103,6 +106,12 @@ void QtMainDialog::Wire()
     connect(ethernetPage, &EthernetPage::RecentAddressPicked, this,
             [w](int index) { w->OnRecentAddressSelected(index); });
     connect(progressDialog, &DownloadProgressDialog::CancelPressed, this, [w] { w->OnProgressCancel(); });
+
+    historyAction = new QAction("Download &history...", this);
+    connect(historyAction, &QAction::triggered, this, [w] { w->OnHistory(); });
+    addAction(historyAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    resultsLog->addAction(historyAction);
 }
 
 void QtMainDialog::ShowPath(const std::string& path) { pathDisplay->SetPath(QString::fromStdString(path)); }
@@ -195,6 +204,14 @@ bool QtMainDialog::RunBootloaderDialog(const std::string& portText)
     return dialog.exec() == QDialog::Accepted;
 }
 
+void QtMainDialog::ShowHistory(const HistoryTable& table)
+{
+    HistoryDialog dialog(table, this);
+    if (historyShown)
+        historyShown(dialog);
+    dialog.exec();
+}
+
 void QtMainDialog::closeEvent(QCloseEvent* event)
 {
     // While a worker runs only its Cancel may end things; it reports to this window.
@@ -208,6 +225,17 @@ void QtMainDialog::closeEvent(QCloseEvent* event)
 void QtMainDialog::keyPressEvent(QKeyEvent* event)
 {
     if (!window->MayEnd()) {
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        // The keyboards without a Menu key open a context menu so; Qt maps only the key.
+        QWidget* target = QApplication::focusWidget() && isAncestorOf(QApplication::focusWidget())
+                              ? QApplication::focusWidget()
+                              : this;
+        const QPoint at = target->rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, target->mapToGlobal(at));
+        QApplication::sendEvent(target, &menu);
         event->accept();
         return;
     }

@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 
+class HistoryDialog;
 class PortListWatcher;
+class QAction;
 class QtDownloadReporter;
 
 // The main window's face on Qt: its widgets and their layout (the form), the
@@ -28,6 +30,13 @@ public:
 
     // File-open dialog seam for tests: returns the chosen path, or empty on Cancel.
     std::function<QString()> chooseFile;
+
+    // "Download &history...": in the window's context menu (a right click on
+    // anything without a menu of its own, the Menu key or Shift+F10) and the
+    // results box's; Linux windows have no system menu of the program's own.
+    QAction* historyAction = nullptr;
+    // Called with each history dialog before it runs; tests close it from here.
+    std::function<void(HistoryDialog&)> historyShown;
 
     // MainDialogView
     void ShowPath(const std::string& path) override;
@@ -55,6 +64,7 @@ public:
     void ShowMessage(const std::string& text, MessageIcon icon, const std::string& detail) override;
     std::string ChooseFile(const std::string& currentPath) override;
     bool RunBootloaderDialog(const std::string& portText) override;
+    void ShowHistory(const HistoryTable& table) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

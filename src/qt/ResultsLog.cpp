@@ -71,5 +71,10 @@ void ResultsLog::contextMenuEvent(QContextMenuEvent* event)
     menu.addAction("Select &All", this, &ResultsLog::SelectAll)->setShortcut(QKeySequence::SelectAll);
     menu.addSeparator();
     menu.addAction("Save results...", this, &ResultsLog::AskAndSave);
+    // The window's own items given to the box (the download history).
+    if (!actions().isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(actions());
+    }
     menu.exec(event->globalPos());
 }

@@ -9,7 +9,8 @@
 
 // The results box: what the terminal sends on the console port, and the
 // outcome messages of the serial functions. Never trimmed; only Clear empties
-// it. Its context menu copies, selects all and saves the results to a file.
+// it. Its context menu copies, selects all and saves the results to a file,
+// followed by the actions added to the box.
 class ResultsLog : public ConsoleView {
     Q_OBJECT
 public:

@@ -13,9 +13,11 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <strings.h>
+#include <system_error>
 
 namespace {
 
@@ -152,6 +154,17 @@ int ComPortNames::FixedNumber(const std::string& kernelName)
 std::string ComPortNames::DevicePath(int number)
 {
     return DevicePathIn(number, "/dev", UserFolders::ComAliasFolder());
+}
+
+std::string ComPortNames::RealDevicePath(int number)
+{
+    const std::string address = NetworkAddressOf(number);
+    if (!address.empty())
+        return address;
+    const std::string path = DevicePath(number);
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    return error ? path : real.string();
 }
 
 std::string ComPortNames::DevicePathIn(int number, const std::string& devRoot,

@@ -29,6 +29,11 @@ public:
     static std::string DevicePath(int number);
     static std::string DevicePathIn(int number, const std::string& devRoot,
                                     const std::string& aliasFolder);
+    // The device behind port number n as the system names it, for a record of
+    // what was used: an alias's link resolved (the alias may point elsewhere
+    // tomorrow); DevicePath when it cannot be resolved; the address of a
+    // network port ("rfc2217://10.0.0.5:4001").
+    static std::string RealDevicePath(int number);
 
     // The number of a port name: reads "COM" (in any case) at the start and
     // the digits right after it, ignoring whatever follows ("COM33 (ttyUSB0)"

@@ -94,6 +94,12 @@ std::string ComPortNames::DevicePath(int number)
     return name;
 }
 
+std::string ComPortNames::RealDevicePath(int number)
+{
+    const std::string address = NetworkAddressOf(number);
+    return address.empty() ? DevicePath(number) : address;
+}
+
 std::string ComPortNames::DevicePathIn(int number, const std::string&, const std::string&)
 {
     return DevicePath(number);

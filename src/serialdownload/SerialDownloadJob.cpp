@@ -7,8 +7,8 @@
 #include "SerialDownloadWorker.h"
 
 SerialDownloadJob::SerialDownloadJob(std::string path, DownloadFileKind kind, std::shared_ptr<SerialPort> port,
-                                     DownloadReporter* reporter)
-    : path(std::move(path)), kind(kind), port(std::move(port)), reporter(reporter),
+                                     DownloadReporter* reporter, std::shared_ptr<TransferObserver> observer)
+    : path(std::move(path)), kind(kind), port(std::move(port)), reporter(reporter), observer(std::move(observer)),
       running(std::make_shared<std::atomic<int>>(0))
 {
 }
@@ -20,7 +20,7 @@ bool SerialDownloadJob::Start()
     int idle = 0;
     if (!running->compare_exchange_strong(idle, 1, std::memory_order_acq_rel))
         return false;
-    SerialDownloadWorker worker(SerialDownloadParams{path, kind, port, reporter, running});
+    SerialDownloadWorker worker(SerialDownloadParams{path, kind, port, reporter, running, observer});
     try {
         std::thread([worker = std::move(worker)]() mutable { worker.Run(); }).detach();
     } catch (const std::system_error&) {

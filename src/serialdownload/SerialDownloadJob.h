@@ -7,6 +7,7 @@
 #include "DownloadFile.h"
 #include "DownloadReporter.h"
 #include "SerialPort.h"
+#include "TransferObserver.h"
 
 // The parameters of one serial download and its running flag. Start hands a copy
 // of the parameters to a detached worker thread, so the record may be destroyed
@@ -14,8 +15,9 @@
 class SerialDownloadJob {
 public:
     // reporter must outlive the worker (it is the window's long-lived reporter).
+    // observer, when given, hears of the file's bytes for the download's record.
     SerialDownloadJob(std::string path, DownloadFileKind kind, std::shared_ptr<SerialPort> port,
-                      DownloadReporter* reporter);
+                      DownloadReporter* reporter, std::shared_ptr<TransferObserver> observer = nullptr);
 
     // Starts the worker; false when it already runs or the thread cannot be created.
     bool Start();
@@ -27,5 +29,6 @@ private:
     DownloadFileKind kind;
     std::shared_ptr<SerialPort> port;
     DownloadReporter* reporter;
+    std::shared_ptr<TransferObserver> observer;
     std::shared_ptr<std::atomic<int>> running;
 };

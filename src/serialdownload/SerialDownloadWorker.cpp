@@ -47,6 +47,15 @@ std::string Format(const char* format, ...)
     return text;
 }
 
+// "8n1": data bits, parity letter, stop bits, as the data format lists write it.
+std::string DataFormatName(const SerialLineSettings& line)
+{
+    static const char ParityLetters[] = "noems";
+    const char parity = line.parity >= 0 && line.parity <= 4 ? ParityLetters[line.parity] : '?';
+    const char* stop = line.stopBits == OneAndHalfStopBits ? "1.5" : line.stopBits == TwoStopBits ? "2" : "1";
+    return std::to_string(line.byteSize) + parity + stop;
+}
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -179,6 +188,12 @@ std::string SerialDownloadWorker::Transfer(FlowControl type)
         return Format("Unable to switch %s to %s flow control.  Please check the serial port and try again.",
                       port.PortName().c_str(), LoaderProtocol::FlowControlName(type));
     }
+    if (params.observer) {
+        // A reset into the bootloader reopened the port at its own rate: what was
+        // applied is what the file travels over.
+        const SerialLineSettings line = port.AppliedLine();
+        params.observer->LineUsed(line.baudRate, DataFormatName(line), LoaderProtocol::FlowControlName(type));
+    }
 
     const std::string openFailedText =
         Format("Unable to open file.  Please verify the file\n \"%s\" exists.", params.path.c_str());
@@ -211,6 +226,8 @@ std::string SerialDownloadWorker::Transfer(FlowControl type)
         if (n == 0)
             return Format("Unable to read file.  Please verify the file\n \"%s\" is not being changed.",
                           params.path.c_str());
+        if (params.observer)
+            params.observer->FileRead(block.data(), n);
         // Queued without waiting (a block always fits the empty ring), then drained
         // in slices so that Cancel and a vanished device are seen while it leaves.
         port.Write(block.data(), static_cast<uint32_t>(n), false);
@@ -219,6 +236,8 @@ std::string SerialDownloadWorker::Transfer(FlowControl type)
             return LostText();
         if (firmware)
             crc.Update(block.data(), n);
+        if (drain == Drain::Sent && params.observer)
+            params.observer->FileSent(n);
         if (drain == Drain::Cancelled || reporter.IsCancelled())
             return CancelledText;
         const int percent = meter.Advance(static_cast<int64_t>(n));

@@ -7,6 +7,7 @@
 #include "DownloadFile.h"
 #include "DownloadReporter.h"
 #include "SerialPort.h"
+#include "TransferObserver.h"
 
 class LoaderDialogue;
 
@@ -23,6 +24,8 @@ struct SerialDownloadParams {
     DownloadReporter* reporter = nullptr;
     // 1 while the worker runs; cleared just before Finish.
     std::shared_ptr<std::atomic<int>> running;
+    // Told of the file's bytes as they are read and sent; may be null.
+    std::shared_ptr<TransferObserver> observer;
 };
 
 // One serial download, from disarming the window's notifications to Finish: brings

@@ -1,11 +1,15 @@
 #include "MainDialog.h"
 
 #include "AppSettings.h"
+#include "ComPortNames.h"
 #include "ConsolePort.h"
+#include "DownloadLog.h"
 #include "EscapedString.h"
 #include "EthernetDownloadJob.h"
+#include "HistoryTable.h"
 #include "SerialDownloadJob.h"
 #include "SerialPort.h"
+#include "WindowRecorder.h"
 
 #include <filesystem>
 
@@ -17,13 +21,15 @@ constexpr uint32_t Red = 0x0000FF;
 
 const char* const ClosedToggleText = "Serial &port is closed";
 const char* const EmptySizeText = "App download size:\r\nFlash required:";
+const char* const NoThreadText = "Can not start the download thread!";
 
 } // namespace
 
 MainDialog::MainDialog(AppSettings& settings, MainDialogView& view, NotifyTarget* notifyTarget,
                        DownloadReporter& reporter, PortLister listPorts)
     : serialPage(listPorts ? listPorts() : std::vector<std::string>()), settings(settings), view(view),
-      notifyTarget(notifyTarget), reporter(reporter), listPorts(std::move(listPorts)), history(settings)
+      notifyTarget(notifyTarget), reporter(reporter), listPorts(std::move(listPorts)), history(settings),
+      recorder(std::make_unique<WindowRecorder>(notifyTarget, DownloadLog::DefaultPath(), "vennix", VENNIX_VERSION))
 {
 }
 
@@ -232,6 +238,10 @@ void MainDialog::ReopenPort()
 
 void MainDialog::OnSerialNotification(uint32_t message)
 {
+    if (message == WindowRecorder::NotWrittenMessage) {
+        TellUnrecordedDownloads();
+        return;
+    }
     if (!IsPortOpen())
         return;
     if (message == WM_SERIAL_RECEIVED) {
@@ -392,26 +402,44 @@ void MainDialog::OnDownload()
             return;
         }
         CommitAddress();
-        ShowProgress("Ethernet Downloading...");
-        ethernetJob = std::make_unique<EthernetDownloadJob>(selectedPath, fileKind, addressText, reporter,
-                                                            unitTftpPort);
-        if (!ethernetJob->Start()) {
-            view.ShowMessage("Can not start the download thread!", MainDialogView::MessageIcon::None, "");
-            Finish();
-        }
+        const DownloadRecorder::FileFacts file = FileFacts();
+        ShowProgress("Ethernet Downloading...", file.size);
+        ethernetJob = std::make_unique<EthernetDownloadJob>(
+            selectedPath, fileKind, addressText, reporter, unitTftpPort,
+            recorder->Downloads().BeginEthernet(file, addressText, unitTftpPort));
+        if (!ethernetJob->Start())
+            NoDownloadThread();
         return;
     }
 
     if (!PortReadyForDownload())
         return;
-    ShowProgress("Serial Downloading...");
+    const DownloadRecorder::FileFacts file = FileFacts();
+    ShowProgress("Serial Downloading...", file.size);
     serialDownloadRunning = true;
     console->LendToWorker();
-    serialJob = std::make_unique<SerialDownloadJob>(selectedPath, fileKind, console->Port(), &reporter);
-    if (!serialJob->Start()) {
-        view.ShowMessage("Can not start the download thread!", MainDialogView::MessageIcon::None, "");
-        Finish();
-    }
+    // The line as the page set it up; the worker tells the one it ends up using.
+    const ConsolePort::Settings line{serialPage.Text(SerialList::Port), serialPage.Text(SerialList::Baud),
+                                     serialPage.Text(SerialList::Format)};
+    const int portNumber = console->PortNumber();
+    std::shared_ptr<TransferObserver> observer = recorder->Downloads().BeginSerial(
+        file, portNumber, ComPortNames::RealDevicePath(portNumber), line.BaudRate(), line.formatText);
+    serialJob = std::make_unique<SerialDownloadJob>(selectedPath, fileKind, console->Port(), &reporter,
+                                                    std::move(observer));
+    if (!serialJob->Start())
+        NoDownloadThread();
+}
+
+DownloadRecorder::FileFacts MainDialog::FileFacts() const
+{
+    return {selectedPath, ClassifyDownloadFile(selectedPath).size, fileKind == Firmware};
+}
+
+void MainDialog::NoDownloadThread()
+{
+    view.ShowMessage(NoThreadText, MainDialogView::MessageIcon::None, "");
+    recorder->Downloads().End(NoThreadText, false);
+    Finish();
 }
 
 bool MainDialog::PortReadyForDownload()
@@ -431,11 +459,11 @@ bool MainDialog::PortReadyForDownload()
     return SetPortOpen(true);
 }
 
-void MainDialog::ShowProgress(const std::string& caption)
+void MainDialog::ShowProgress(const std::string& caption, int64_t fileSize)
 {
     progressStatus.clear();
     cancelRequested.store(false, std::memory_order_release);
-    view.ShowProgressDialog(caption, ClassifyDownloadFile(selectedPath).size);
+    view.ShowProgressDialog(caption, fileSize);
     downloadRunning = true;
     view.EnableWindow(false);
 }
@@ -460,6 +488,8 @@ void MainDialog::ShowStatus(const std::string& text)
 
 void MainDialog::Finish()
 {
+    // Handed to the record's own thread: nothing here waits for the disk.
+    recorder->Downloads().End(progressStatus, cancelRequested.load(std::memory_order_acquire));
     // The progress window closes right after the worker's last word; keep that
     // word in the results box, or the operator never learns how it ended.
     if (!progressStatus.empty())
@@ -483,6 +513,23 @@ void MainDialog::Finish()
         reopenAfterDownload = false;
         ReopenPort();
     }
+}
+
+void MainDialog::TellUnrecordedDownloads()
+{
+    for (const std::string& reason : recorder->TakeFailures())
+        AppendMessage("The download was not recorded: " + reason + "\n", true, Red);
+}
+
+void MainDialog::OnHistory()
+{
+    HistoryTable table{DownloadLog(recorder->LogPath())};
+    std::string error;
+    if (!table.Load(&error)) {
+        view.ShowMessage("The download history could not be read.", MainDialogView::MessageIcon::Exclamation, error);
+        return;
+    }
+    view.ShowHistory(table);
 }
 
 void MainDialog::OnClose()

@@ -2,6 +2,7 @@
 
 #include "AddressHistory.h"
 #include "DownloadFile.h"
+#include "DownloadRecorder.h"
 #include "MainDialogView.h"
 #include "SerialPageState.h"
 
@@ -19,6 +20,7 @@ class EthernetDownloadJob;
 class NotifyTarget;
 class SerialDownloadJob;
 class SerialPort;
+class WindowRecorder;
 
 // The program's one window as behaviour: file selection, transport tabs, the
 // console port's life, Xmit, the bootloader induction around its dialog, and
@@ -32,7 +34,10 @@ class SerialPort;
 // OnSerialNotification and a worker's SetProgress, ShowStatus and Finish to
 // the operations of the same names, each on the user-interface thread; calls
 // RefreshPortList when serial devices come or go and when the port list is
-// opened; lets Esc and the close box end the run only while MayEnd.
+// opened; lets Esc and the close box end the run only while MayEnd. The notify
+// target carries, besides the port's notifications, the window's own
+// WindowRecorder::NotWrittenMessage; a face delivers it to OnSerialNotification
+// alike. A menu item "Download &history..." calls OnHistory.
 class MainDialog {
 public:
     // Lists the serial devices present now, as "COMn (device)" texts.
@@ -40,7 +45,8 @@ public:
 
     // notifyTarget carries the console port's notifications back to
     // OnSerialNotification; reporter carries a worker's reports to the
-    // operations below on this thread, and must outlive every worker.
+    // operations below on this thread, and must outlive every worker. Each
+    // download is recorded in the user's download log.
     MainDialog(AppSettings& settings, MainDialogView& view, NotifyTarget* notifyTarget, DownloadReporter& reporter,
                PortLister listPorts = {});
     ~MainDialog();
@@ -83,6 +89,8 @@ public:
     // The Ethernet page's address control becomes addressText and enters the history.
     void CommitAddress();
     void OnProgressCancel();
+    // Shows the latest records of the download log, or why it cannot be read.
+    void OnHistory();
     // Whether Esc or the close box may end the window's run now.
     bool MayEnd() const { return !downloadRunning; }
 
@@ -101,6 +109,7 @@ public:
     bool IsCancelled() const { return cancelRequested.load(std::memory_order_acquire); }
 
     bool IsDownloadRunning() const { return downloadRunning; }
+    WindowRecorder& Recorder() { return *recorder; }
     int SelectedTab() const { return selectedTab; }
 
     // Xmit gives up on a line that takes nothing for this long, so a held line
@@ -130,7 +139,11 @@ private:
     bool HandleLostPort();
     // Before a serial download: the port open and running as the page says.
     bool PortReadyForDownload();
-    void ShowProgress(const std::string& caption);
+    void ShowProgress(const std::string& caption, int64_t fileSize);
+    DownloadRecorder::FileFacts FileFacts() const;
+    void NoDownloadThread();
+    // One red line for each record that could not be written.
+    void TellUnrecordedDownloads();
 
     AppSettings& settings;
     MainDialogView& view;
@@ -138,6 +151,7 @@ private:
     DownloadReporter& reporter;
     PortLister listPorts;
     AddressHistory history;
+    std::unique_ptr<WindowRecorder> recorder;
 
     std::string downloadButtonText = "&Download Application or\n Upgrade Firmware";
     bool downloadEnabled = false;

@@ -2,6 +2,8 @@
 
 #include "SerialList.h"
 
+class HistoryTable;
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -64,4 +66,8 @@ public:
     virtual void ShowMessage(const std::string& text, MessageIcon icon, const std::string& detail) = 0;
     virtual std::string ChooseFile(const std::string& currentPath) = 0;
     virtual bool RunBootloaderDialog(const std::string& portText) = 0;
+    // Modal: the download history as the table holds it (loaded, newest
+    // first), with a way to copy rows (CopyText) and to export them as CSV
+    // (ExportCsv) to a file the operator chooses.
+    virtual void ShowHistory(const HistoryTable& table) = 0;
 };

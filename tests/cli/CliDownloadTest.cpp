@@ -1,5 +1,6 @@
 #include <signal.h>
 
+#include <fstream>
 #include <map>
 #include <thread>
 #include <nlohmann/json.hpp>
@@ -92,6 +93,14 @@ TEST_F(CliDownloadTest, ADeviceServersPortTakesAFirmwareByItsAddress)
     EXPECT_TRUE(received.accepted) << received.verdict;
     EXPECT_EQ(received.bytes, image);
     EXPECT_NE(SummaryRow(cli.Out(), server.Url()).find(Finished), std::string::npos) << cli.Out();
+
+    // Its record names the address, for want of a COM name.
+    std::ifstream log(folders.Root() / "data" / "Vennix" / "downloads.jsonl");
+    std::string line;
+    ASSERT_TRUE(std::getline(log, line));
+    const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_EQ(record.value("port", ""), server.Url()) << line;
+    EXPECT_EQ(record.value("device", ""), server.Url()) << line;
 }
 
 TEST_F(CliDownloadTest, EthernetDownloadArrivesByteForByte)

@@ -183,6 +183,8 @@ TEST(ComPortNames, EveryNameOfANetworkPortLeadsToItsAddress)
         EXPECT_EQ(ComPortNames::NetworkAddress(name), "rfc2217://10.0.0.5:4001") << name;
     EXPECT_EQ(ComPortNames::NetworkAddress("rfc2217://host:1"), "rfc2217://host:1");
     EXPECT_EQ(ComPortNames::NetworkAddress("COM71"), "");
+    // A record of a download names the address, which the link may not tomorrow.
+    EXPECT_EQ(ComPortNames::RealDevicePath(70), "rfc2217://10.0.0.5:4001");
     EXPECT_EQ(ComPortNames::NetworkAddress("COM72"), "");
     EXPECT_EQ(ComPortNames::NetworkAddress("/dev/ttyUSB0"), "");
 }

@@ -17,6 +17,8 @@ public:
         std::filesystem::create_directories(root / "config");
         std::filesystem::create_directories(root / "run");
         ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+        // The download log lands here (made when first written).
+        ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
     }
     ~TempUserFolders()

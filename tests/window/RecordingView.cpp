@@ -1,5 +1,7 @@
 #include "RecordingView.h"
 
+#include "HistoryTable.h"
+
 std::string RecordingView::Selected(SerialList list) const
 {
     const auto shown = lists.find(list);
@@ -61,4 +63,13 @@ std::string RecordingView::ChooseFile(const std::string& currentPath)
 bool RecordingView::RunBootloaderDialog(const std::string& portText)
 {
     return bootloaderDialog ? bootloaderDialog(portText) : false;
+}
+
+void RecordingView::ShowHistory(const HistoryTable& table)
+{
+    std::vector<std::vector<std::string>> rows;
+    for (size_t i = 0; i < table.RowCount(); ++i)
+        rows.push_back(table.Row(i));
+    histories.push_back(std::move(rows));
+    historyCopy = table.CopyText({});
 }

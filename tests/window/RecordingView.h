@@ -45,6 +45,10 @@ public:
     // Message boxes in order; a detail follows its text after "\n--\n".
     std::vector<std::string> messages;
 
+    // The rows of each history shown, in order; what the table copies as text.
+    std::vector<std::vector<std::vector<std::string>>> histories;
+    std::string historyCopy;
+
     // What the operator typed or chose.
     std::string transmitText;
     std::function<std::string(const std::string& currentPath)> chooseFile;
@@ -77,4 +81,5 @@ public:
     void ShowMessage(const std::string& text, MessageIcon icon, const std::string& detail) override;
     std::string ChooseFile(const std::string& currentPath) override;
     bool RunBootloaderDialog(const std::string& portText) override;
+    void ShowHistory(const HistoryTable& table) override;
 };
