@@ -22,7 +22,8 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 if [ -s "$ready_file" ]; then
-    echo "Simulated terminal: serial port $(cat "$ready_file") (pick it on the Serial tab)."
+    device=$(grep -o '/dev/pts/[0-9]*' build/terminal-sim.log | head -n 1 || true)
+    echo "Simulated terminal: serial port $(cat "$ready_file") (pick it on the Serial tab), device ${device:-unknown}."
     if grep -q "TFTP server listening" build/terminal-sim.log 2>/dev/null; then
         echo "Simulated terminal: Ethernet address 127.0.0.1 (type it on the Ethernet tab)."
     fi

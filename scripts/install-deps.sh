@@ -4,7 +4,8 @@
 #
 # Usage: scripts/install-deps.sh SET...   (no set: run)
 #   run       build and run Vennix, vennix-cli and the simulated terminal (./run.sh)
-#   test      the test suites, the sanitizer builds and the compiler cache
+#   test      the test suites, the sanitizer builds, the compiler cache and ser2net
+#             (the serial device server that the network-port tests start)
 #   windows   the Windows cross build, its tests under wine, its zip and installer
 #   fuzz      the fuzz targets: clang, libFuzzer and clang's sanitizer runtimes
 #   package   the Debian packages: dpkg-shlibdeps finds their library dependencies
@@ -13,7 +14,7 @@ set -euo pipefail
 
 declare -A sets
 sets[run]="cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcli11-dev nlohmann-json3-dev nettle-dev libgtest-dev libgmock-dev libbenchmark-dev"
-sets[test]="ccache xvfb xauth"
+sets[test]="ccache xvfb xauth ser2net"
 sets[windows]="g++-mingw-w64-x86-64-posix wine wine64 zip wixl librsvg2-bin icoutils xvfb"
 sets[fuzz]="clang libfuzzer-14-dev libclang-rt-14-dev"
 sets[package]="dpkg-dev file"

@@ -10,7 +10,7 @@ phase=${1:-all}
 if [ "$phase" != run ]; then
     echo "== Release build"
     # The benchmarks too, so that they keep building (they are run by hand, optimised).
-    ./scripts/build-release.sh cli_bench ethernet_bench serial_bench serialdownload_bench results_log_bench
+    ./scripts/build-release.sh cli_bench ethernet_bench serial_bench serialdownload_bench ser2net_download_bench results_log_bench
 fi
 [ "$phase" = build ] && exit 0
 

@@ -14,9 +14,11 @@
 namespace {
 
 #ifdef _WIN32
-const char* const PortHelp = "a serial target: COM name (COM3, or \\\\.\\COM12)";
+const char* const PortHelp =
+    "a serial target: COM name (COM3, or \\\\.\\COM12) or a device server's port (rfc2217://HOST:PORT)";
 #else
-const char* const PortHelp = "a serial target: COM name (COM33) or device (/dev/ttyUSB0)";
+const char* const PortHelp =
+    "a serial target: COM name (COM33), device (/dev/ttyUSB0) or a device server's port (rfc2217://HOST:PORT)";
 #endif
 
 #ifndef VENNIX_VERSION
@@ -73,7 +75,7 @@ int CommandLine::Parse(int argc, const char* const* argv, CliRequest& request, s
     app.footer("Exit codes: 0 every target finished, 1 a target failed, 2 bad usage or a refused file or "
                "target, 3 cancelled (Ctrl-C), 4 timed out.");
 
-    CLI::App* ports = app.add_subcommand("ports", "list the serial ports, with what identifies USB adapters");
+    CLI::App* ports = app.add_subcommand("ports", "list the serial ports, with what identifies USB adapters, and the network ports");
     ports->add_flag("--json", request.json, "one JSON object per port and line");
 
     CLI::App* download = app.add_subcommand(

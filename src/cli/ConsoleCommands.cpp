@@ -68,12 +68,12 @@ private:
 };
 
 std::shared_ptr<SerialPort> OpenNamed(const std::string& name, uint32_t baudRate, const std::string& format,
-                                      std::FILE* messages, int& number)
+                                      std::FILE* messages, std::string& portName)
 {
     std::string error;
     std::shared_ptr<SerialPort> port;
-    if (SerialTarget::Resolve(name, number, &error))
-        port = SerialTarget::Open(number, baudRate, format, &error);
+    if (SerialTarget::ResolveName(name, portName, &error))
+        port = SerialTarget::OpenName(portName, baudRate, format, &error);
     if (!port)
         std::fprintf(messages, "vennix-cli: %s\n", error.c_str());
     return port;
@@ -89,9 +89,9 @@ void Say(std::FILE* messages, const std::string& text)
 
 int ConsoleCommands::Induce(const CliRequest& request, RunSignals& signals, std::FILE* messages, std::FILE* results)
 {
-    int number = 0;
+    std::string portName;
     // The bootloader always listens at 115200 8N1.
-    std::shared_ptr<SerialPort> port = OpenNamed(request.port, 115200, "8n1", messages, number);
+    std::shared_ptr<SerialPort> port = OpenNamed(request.port, 115200, "8n1", messages, portName);
     if (!port)
         return ExitUsage;
 
@@ -99,7 +99,7 @@ int ConsoleCommands::Induce(const CliRequest& request, RunSignals& signals, std:
     std::FILE* const console = request.json ? messages : results;
     ConsoleText shown(console, ::isatty(fileno(console)));
     BootloaderInduction induction([&shown](const uint8_t* bytes, int count) { shown.Append(bytes, count); });
-    Say(messages, "Entering bootloader on COM" + std::to_string(number) + ". Connect the unit and cycle its power.");
+    Say(messages, "Entering bootloader on " + portName + ". Connect the unit and cycle its power.");
 
     enum class Step { Probe, Induce, Confirm } step = Step::Probe;
     const Deadline deadline(request.timeoutSeconds);
@@ -150,7 +150,7 @@ int ConsoleCommands::Induce(const CliRequest& request, RunSignals& signals, std:
                           : code == ExitTimedOut  ? "timeout"
                                                   : "failed";
     if (code == ExitFailed)
-        Say(messages, "vennix-cli: the connection to COM" + std::to_string(number) + " was lost.");
+        Say(messages, "vennix-cli: the connection to " + portName + " was lost.");
     if (request.json)
         JsonLine::Write(results, {{"target", request.port}, {"event", "result"}, {"outcome", outcome}, {"text", text}});
     else
@@ -160,8 +160,8 @@ int ConsoleCommands::Induce(const CliRequest& request, RunSignals& signals, std:
 
 int ConsoleCommands::Send(const CliRequest& request, RunSignals& signals, std::FILE* messages)
 {
-    int number = 0;
-    std::shared_ptr<SerialPort> port = OpenNamed(request.port, request.baudRate, request.format, messages, number);
+    std::string portName;
+    std::shared_ptr<SerialPort> port = OpenNamed(request.port, request.baudRate, request.format, messages, portName);
     if (!port)
         return ExitUsage;
     const std::vector<uint8_t> bytes = EscapedString::Parse(request.text);
@@ -176,7 +176,7 @@ int ConsoleCommands::Send(const CliRequest& request, RunSignals& signals, std::F
         while (!port->WaitUntilSent(SendSliceMs)) {
             if (port->HasFailed() || Clock::now() > end) {
                 port->AbortWrite();
-                Say(messages, "vennix-cli: COM" + std::to_string(number) + " did not take the text (" +
+                Say(messages, "vennix-cli: " + portName + " did not take the text (" +
                                   (port->HasFailed() ? "the connection was lost" : "the line is held") + ").");
                 return ExitFailed;
             }
@@ -187,24 +187,24 @@ int ConsoleCommands::Send(const CliRequest& request, RunSignals& signals, std::F
         }
     }
     if (port->HasFailed()) {
-        Say(messages, "vennix-cli: the connection to COM" + std::to_string(number) + " was lost.");
+        Say(messages, "vennix-cli: the connection to " + portName + " was lost.");
         return ExitFailed;
     }
-    Say(messages, "Sent " + std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes") + " to COM" +
-                      std::to_string(number) + ".");
+    Say(messages, "Sent " + std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes") + " to " +
+                      portName + ".");
     return ExitFinished;
 }
 
 int ConsoleCommands::Monitor(const CliRequest& request, RunSignals& signals, std::FILE* messages, std::FILE* results)
 {
-    int number = 0;
-    std::shared_ptr<SerialPort> port = OpenNamed(request.port, request.baudRate, request.format, messages, number);
+    std::string portName;
+    std::shared_ptr<SerialPort> port = OpenNamed(request.port, request.baudRate, request.format, messages, portName);
     if (!port)
         return ExitUsage;
     WakeOnReceive wake(signals);
     // The lock is only ever tried; when it is busy the periodic look below reads instead.
     port->SetNotifyWindow(&wake, NotifyReceived);
-    Say(messages, "Listening on COM" + std::to_string(number) + "; Ctrl-C ends.");
+    Say(messages, "Listening on " + portName + "; Ctrl-C ends.");
 
     ConsoleText shown(results, ::isatty(fileno(results)));
     const Deadline deadline(request.timeoutSeconds);
@@ -237,6 +237,6 @@ int ConsoleCommands::Monitor(const CliRequest& request, RunSignals& signals, std
     if (!request.raw)
         shown.EndLine();
     if (code == ExitFailed)
-        Say(messages, "vennix-cli: the connection to COM" + std::to_string(number) + " was lost.");
+        Say(messages, "vennix-cli: the connection to " + portName + " was lost.");
     return code;
 }

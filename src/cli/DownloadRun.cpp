@@ -68,7 +68,7 @@ std::string AbsolutePath(const std::string& path)
 struct DownloadRun::Target {
     TargetArgument argument;
     std::string label;
-    int comNumber = 0;
+    std::string portName; // "COM33", or "rfc2217://HOST:PORT" without a COM number
     std::shared_ptr<SerialPort> port;
     std::string address;
     uint16_t tftpPort = 0;
@@ -162,11 +162,11 @@ bool DownloadRun::PrepareTargets()
         std::string error;
         std::string key;
         if (argument.kind == TargetArgument::Kind::Port) {
-            if (!SerialTarget::Resolve(argument.text, target->comNumber, &error)) {
+            if (!SerialTarget::ResolveName(argument.text, target->portName, &error)) {
                 Refuse(error);
                 return false;
             }
-            key = "COM" + std::to_string(target->comNumber);
+            key = target->portName;
         } else {
             if (!ParseAddress(argument.text, request.tftpPort, target->address, target->tftpPort, &error)) {
                 Refuse(error);
@@ -184,7 +184,7 @@ bool DownloadRun::PrepareTargets()
         if (target->argument.kind != TargetArgument::Kind::Port)
             continue;
         std::string error;
-        target->port = SerialTarget::Open(target->comNumber, request.baudRate, request.format, &error);
+        target->port = SerialTarget::OpenName(target->portName, request.baudRate, request.format, &error);
         if (!target->port) {
             Refuse(error);
             return false;
@@ -225,8 +225,10 @@ int DownloadRun::Run()
             target->record.target = target->label;
             if (target->port) {
                 target->record.transport = "serial";
-                target->record.port = "COM" + std::to_string(target->comNumber);
-                target->record.device = ComPortNames::RealDevicePath(target->comNumber);
+                // A device server's port named by its address has no COM name.
+                const int number = ComPortNames::ParseNumber(target->portName);
+                target->record.port = target->portName;
+                target->record.device = number > 0 ? ComPortNames::RealDevicePath(number) : target->portName;
                 target->record.baudRate = request.baudRate;
                 target->record.format = request.format;
             } else {

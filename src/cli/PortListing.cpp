@@ -3,6 +3,7 @@
 #include "ComPortNames.h"
 #include "ExitCode.h"
 #include "JsonLine.h"
+#include "NetworkPortAddress.h"
 #include "TextTable.h"
 #include "UsbAdapterInfo.h"
 
@@ -16,6 +17,11 @@ PortListing::Port PortListing::DescribeOne(const std::string& listed, const std:
         return port;
     // The device comes first in the parentheses, before any adapter description.
     const std::string inside = listed.substr(open + 2, listed.size() - open - 3);
+    // A port on a device server is its address.
+    if (NetworkPortAddress::IsNetworkName(inside)) {
+        port.device = inside;
+        return port;
+    }
     const std::string below = inside.substr(0, inside.find(", "));
     port.device = devRoot + "/" + below;
     const UsbAdapterInfo usb = UsbAdapterInfo::Read(sysRoot, below.substr(below.find_last_of('/') + 1));

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "ComPortNames.h"
+#include "NetworkPortAddress.h"
 #include "UserFolders.h"
 
 namespace {
@@ -29,9 +30,8 @@ bool OpensDevice(int number, const std::string& realDevice, const std::string& d
     return !path.empty() && RealPath(path) == realDevice;
 }
 
-std::string OpenFailure(int number, SerialOpenError why, uint32_t baudRate)
+std::string OpenFailure(const std::string& name, SerialOpenError why, uint32_t baudRate)
 {
-    const std::string name = "COM" + std::to_string(number);
     switch (why) {
     case SerialOpenError::NoSuchDevice:
         return name + " is not present. Check that the cable or USB adapter is plugged in (vennix-cli ports "
@@ -119,6 +119,47 @@ bool SerialTarget::ResolveIn(const std::string& name, const std::string& devRoot
     return false;
 }
 
+bool SerialTarget::ResolveName(const std::string& name, std::string& portName, std::string* error)
+{
+    if (!NetworkPortAddress::IsNetworkName(name)) {
+        int number = 0;
+        if (!Resolve(name, number, error))
+            return false;
+        portName = "COM" + std::to_string(number);
+        return true;
+    }
+    NetworkPortAddress address;
+    if (!NetworkPortAddress::Parse(name, address, error))
+        return false;
+    // Under its COM name when it has one, as the window would show it.
+    for (const std::string& listed : ComPortNames::List()) {
+        NetworkPortAddress known;
+        if (NetworkPortAddress::Parse(ComPortNames::NetworkAddress(listed), known) && known.host == address.host &&
+            known.port == address.port) {
+            portName = "COM" + std::to_string(ComPortNames::ParseNumber(listed));
+            return true;
+        }
+    }
+    portName = address.Url();
+    return true;
+}
+
+std::shared_ptr<SerialPort> SerialTarget::OpenName(const std::string& portName, uint32_t baudRate,
+                                                   const std::string& format, std::string* error)
+{
+    if (!NetworkPortAddress::IsNetworkName(portName))
+        return Open(ComPortNames::ParseNumber(portName), baudRate, format, error);
+    const char parityLetter = format.size() >= 2 ? static_cast<char>(std::tolower(format[1])) : 'n';
+    const int parity = parityLetter == 'e' ? EvenParity : parityLetter == 'o' ? OddParity : NoParity;
+    const int stopBits = format.size() >= 3 && format[2] == '2' ? TwoStopBits : OneStopBit;
+    auto port = std::make_shared<SerialPort>();
+    if (port->Open(portName, baudRate, 0, parity, stopBits, 8, FlowControl::None))
+        return port;
+    *error = port->LastOpenDetail().empty() ? OpenFailure(portName, port->LastOpenError(), baudRate)
+                                            : port->LastOpenDetail();
+    return nullptr;
+}
+
 std::shared_ptr<SerialPort> SerialTarget::Open(int number, uint32_t baudRate, const std::string& format,
                                                std::string* error)
 {
@@ -130,6 +171,8 @@ std::shared_ptr<SerialPort> SerialTarget::Open(int number, uint32_t baudRate, co
     auto port = std::make_shared<SerialPort>();
     if (port->OpenByNumber(number, baudRate, 0, parity, stopBits, 8, FlowControl::None))
         return port;
-    *error = OpenFailure(number, port->LastOpenError(), baudRate);
+    *error = port->LastOpenDetail().empty()
+                 ? OpenFailure("COM" + std::to_string(number), port->LastOpenError(), baudRate)
+                 : port->LastOpenDetail();
     return nullptr;
 }

@@ -24,8 +24,17 @@ public:
     static bool ResolveIn(const std::string& name, const std::string& devRoot, const std::string& aliasFolder,
                           int& number, std::string* error);
 
+    // Any name Resolve takes, or a port on a device server, "rfc2217://HOST:PORT",
+    // brought to the name the port goes by: "COM33", or "COM70" for an address
+    // that a COM number stands for, else the address itself. False with a
+    // reason in *error.
+    static bool ResolveName(const std::string& name, std::string& portName, std::string* error);
+
     // Opens COM<number> as the window does: the given rate and format, no flow
     // control. Null with a reason an operator can act on in *error.
     static std::shared_ptr<SerialPort> Open(int number, uint32_t baudRate, const std::string& format,
                                             std::string* error);
+    // The same for a name from ResolveName.
+    static std::shared_ptr<SerialPort> OpenName(const std::string& portName, uint32_t baudRate,
+                                                const std::string& format, std::string* error);
 };

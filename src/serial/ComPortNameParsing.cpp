@@ -1,5 +1,7 @@
 #include "ComPortNames.h"
 
+#include "NetworkPortAddress.h"
+
 #include <cctype>
 #include <climits>
 
@@ -19,4 +21,19 @@ int ComPortNames::ParseNumber(const std::string& name)
             return 0;
     }
     return static_cast<int>(value);
+}
+
+std::string ComPortNames::NetworkAddress(const std::string& name)
+{
+    const std::string devicePrefix = "\\\\.\\";
+    const std::string rest = name.rfind(devicePrefix, 0) == 0 ? name.substr(devicePrefix.size()) : name;
+    if (NetworkPortAddress::IsNetworkName(rest))
+        return rest;
+    const int number = ParseNumber(rest);
+    return number > 0 ? NetworkAddressOf(number) : std::string();
+}
+
+std::string ComPortNames::NetworkEntry(int number, const std::string& address)
+{
+    return "COM" + std::to_string(number) + " (" + address + ")";
 }

@@ -1,5 +1,6 @@
 #include "ComPortNames.h"
 
+#include "NetworkPortAddress.h"
 #include "UsbAdapterInfo.h"
 #include "UserFolders.h"
 
@@ -7,6 +8,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -118,6 +120,14 @@ std::string Entry(const std::string& comName, const std::string& shown, const st
     return comName + " (" + shown + (description.empty() ? "" : ", " + description) + ")";
 }
 
+// The text a symbolic link holds, unresolved.
+std::string LinkTarget(const std::string& path)
+{
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+    return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
+}
+
 bool LessIgnoringCase(const std::string& a, const std::string& b)
 {
     return ::strcasecmp(a.c_str(), b.c_str()) < 0;
@@ -148,6 +158,9 @@ std::string ComPortNames::DevicePath(int number)
 
 std::string ComPortNames::RealDevicePath(int number)
 {
+    const std::string address = NetworkAddressOf(number);
+    if (!address.empty())
+        return address;
     const std::string path = DevicePath(number);
     std::error_code error;
     const std::filesystem::path real = std::filesystem::canonical(path, error);
@@ -168,6 +181,19 @@ std::string ComPortNames::DevicePathIn(int number, const std::string& devRoot,
             return devRoot + "/" + family.prefix + std::to_string(index);
     }
     return std::string();
+}
+
+std::string ComPortNames::NetworkAddressOf(int number)
+{
+    return NetworkAddressIn(number, UserFolders::ComAliasFolder());
+}
+
+std::string ComPortNames::NetworkAddressIn(int number, const std::string& aliasFolder)
+{
+    if (number < 1)
+        return std::string();
+    const std::string target = LinkTarget(aliasFolder + "/COM" + std::to_string(number));
+    return NetworkPortAddress::IsNetworkName(target) ? target : std::string();
 }
 
 std::vector<std::string> ComPortNames::List()
@@ -191,6 +217,11 @@ std::vector<std::string> ComPortNames::ListIn(const std::string& devRoot, const 
         // An alias hides the fixed device of its number even when its own
         // target is gone: that number opens the alias.
         aliased[number] = true;
+        const std::string target = LinkTarget(path);
+        if (NetworkPortAddress::IsNetworkName(target)) {
+            ports[number] = NetworkEntry(number, target);
+            continue;
+        }
         const std::string shown = AliasDisplayName(path);
         if (!shown.empty())
             ports[number] = Entry(entry, shown, sysRoot);

@@ -43,9 +43,11 @@ bool ConsolePort::Open(const Settings& wanted)
     if (!opened->OpenByNumber(wanted.PortNumber(), wanted.BaudRate(), 0, wanted.Parity(), wanted.StopBits(), 8,
                               FlowControl::None)) {
         lastOpenError = opened->LastOpenError();
+        lastOpenDetail = opened->LastOpenDetail();
         return false;
     }
     lastOpenError = SerialOpenError::None;
+    lastOpenDetail.clear();
     port = std::move(opened);
     portText = wanted.portText;
     port->SetNotifyWindow(notifyTarget, NotifyReceived);

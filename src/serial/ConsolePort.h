@@ -47,6 +47,9 @@ public:
     bool IsOpen() const { return port != nullptr; }
     const std::shared_ptr<SerialPort>& Port() const { return port; }
     SerialOpenError LastOpenError() const { return lastOpenError; }
+    // The reason in an operator's words where the error alone says too little
+    // (a port on a device server); else empty.
+    const std::string& LastOpenDetail() const { return lastOpenDetail; }
     int PortNumber() const;
 
     // "&Port COM40 (pts/3) open\r\n115200, 8n1": the settings the line really runs
@@ -81,6 +84,7 @@ private:
     std::shared_ptr<SerialPort> port;
     std::string portText;
     SerialOpenError lastOpenError = SerialOpenError::None;
+    std::string lastOpenDetail;
     bool lent = false;
     uint32_t armingsWhenLent = 0;
 };

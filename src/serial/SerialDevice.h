@@ -38,7 +38,11 @@ public:
         bool gone = false;
     };
 
+    // The platform's own serial device.
     static std::unique_ptr<SerialDevice> Create();
+    // A serial port on a device server (NetworkSerialDevice), the same on every
+    // platform; it opens names of the form "rfc2217://HOST:PORT".
+    static std::unique_ptr<SerialDevice> CreateNetwork();
     virtual ~SerialDevice() = default;
 
     // False when the wake event could not be made; such a device never opens.
@@ -56,6 +60,10 @@ public:
     };
     // After the I/O thread has ended. Harmless when closed.
     virtual void Close(Leftover leftover) = 0;
+    // For a reopen with new settings, after the I/O thread has ended: like
+    // Close, but a device that can keep its connection keeps it for the next
+    // Open of the same name, which then only sets the line anew.
+    virtual void Suspend(Leftover leftover) { Close(leftover); }
 
     // Any thread.
     virtual void Wake() = 0;
@@ -81,4 +89,12 @@ public:
     virtual void DropOutput(bool writePending) = 0;
     // Takes the stop request once it has come.
     virtual bool StopRequested() = 0;
+
+    // The reader's thread, from FlushReceived: also drop what the device, or
+    // the device server behind it, still holds for the reader. Harmless when
+    // closed.
+    virtual void PurgeReceived() {}
+    // Why the last Open failed, in an operator's words, where the open error
+    // alone does not say enough (a device server's address); else empty.
+    virtual std::string LastOpenDetail() const { return std::string(); }
 };

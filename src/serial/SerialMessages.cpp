@@ -2,7 +2,12 @@
 
 std::string SerialMessages::ConnectionLost(int portNumber)
 {
-    return "The connection to COM" + std::to_string(portNumber) +
+    return ConnectionLost("COM" + std::to_string(portNumber));
+}
+
+std::string SerialMessages::ConnectionLost(const std::string& portName)
+{
+    return "The connection to " + portName +
            " was lost.  Please check that the serial adapter is plugged in and the cable to the terminal is "
            "connected, then try again.";
 }

@@ -1,5 +1,6 @@
 #include "SerialPort.h"
 
+#include "ComPortNames.h"
 #include "NotifyTarget.h"
 #include "SerialDevice.h"
 
@@ -78,8 +79,14 @@ bool DeviceGone(SerialDevice::Io io, bool& pending, bool& retrySoon)
 
 } // namespace
 
-SerialPort::SerialPort() : device(SerialDevice::Create())
+SerialPort::SerialPort() : localDevice(SerialDevice::Create())
 {
+    device.store(localDevice.get(), std::memory_order_release);
+}
+
+SerialDevice* SerialPort::Device() const
+{
+    return device.load(std::memory_order_acquire);
 }
 
 SerialPort::~SerialPort()
@@ -116,9 +123,19 @@ bool SerialPort::Open(const std::string& deviceName, uint32_t baudRate, int alwa
     lineSettings.flow = static_cast<int32_t>(flow);
     lineSettings.dtrOn = flow == FlowControl::DsrDtr || flow == FlowControl::RtsCtsDsrDtr;
     outX.store(flow == FlowControl::XonXoff, std::memory_order_release);
-    if (!device->CanWake())
+
+    // A COM name may stand for a port on a device server; so may the name itself.
+    const std::string networkName = ComPortNames::NetworkAddress(deviceName);
+    if (!networkName.empty() && !networkDevice)
+        networkDevice = SerialDevice::CreateNetwork();
+    // A connection kept by a reopen that now goes elsewhere is let go.
+    if (networkName.empty() && networkDevice)
+        networkDevice->Close(SerialDevice::Leftover::Ignore);
+    device.store(networkName.empty() ? localDevice.get() : networkDevice.get(), std::memory_order_release);
+    openedName = deviceName;
+    if (!Device()->CanWake())
         return FailOpen(SerialOpenError::Other);
-    const SerialOpenError opened = device->Open(deviceName, lineSettings);
+    const SerialOpenError opened = Device()->Open(networkName.empty() ? deviceName : networkName, lineSettings);
     if (opened != SerialOpenError::None)
         return FailOpen(opened);
 
@@ -146,7 +163,7 @@ bool SerialPort::FailOpen(SerialOpenError why)
     // An open port stays as it is; only the resources of this attempt go.
     if (isOpen.load(std::memory_order_acquire) == 0) {
         lock.Close();
-        device->Close(SerialDevice::Leftover::Ignore);
+        Device()->Close(SerialDevice::Leftover::Ignore);
     }
     lastOpenError = why;
     return false;
@@ -154,10 +171,15 @@ bool SerialPort::FailOpen(SerialOpenError why)
 
 void SerialPort::Close()
 {
+    Shut(false);
+}
+
+void SerialPort::Shut(bool keepConnection)
+{
     const bool windowCleared = SetNotifyWindow(nullptr, NotifyReceived);
 
     if (ioThread.joinable()) {
-        device->RequestStop();
+        Device()->RequestStop();
         std::unique_lock<std::mutex> guard(exitMutex);
         while (!exitSignal.wait_for(guard, kClosePollInterval,
                                     [this] { return threadRunning.load(std::memory_order_acquire) == 0; }))
@@ -167,9 +189,13 @@ void SerialPort::Close()
     }
 
     if (isOpen.load(std::memory_order_acquire) != 0) {
-        device->Close(failed.load(std::memory_order_acquire) ? SerialDevice::Leftover::Ignore
-                      : abandonedWrite                       ? SerialDevice::Leftover::Drop
-                                                             : SerialDevice::Leftover::Drain);
+        const SerialDevice::Leftover leftover = failed.load(std::memory_order_acquire) ? SerialDevice::Leftover::Ignore
+                                                : abandonedWrite ? SerialDevice::Leftover::Drop
+                                                                 : SerialDevice::Leftover::Drain;
+        if (keepConnection)
+            Device()->Suspend(leftover);
+        else
+            Device()->Close(leftover);
         lock.Close();
         isOpen.store(0, std::memory_order_release);
     }
@@ -237,7 +263,7 @@ bool SerialPort::SetFlowControl(FlowControl flow)
         break;
     }
     outX.store(flow == FlowControl::XonXoff, std::memory_order_release);
-    return device->Apply(lineSettings);
+    return Device()->Apply(lineSettings);
 }
 
 bool SerialPort::EscapingOn() const
@@ -247,11 +273,12 @@ bool SerialPort::EscapingOn() const
 
 void SerialPort::Wake()
 {
-    device->Wake();
+    Device()->Wake();
 }
 
 void SerialPort::FlushReceived()
 {
+    Device()->PurgeReceived();
     ConsumedReceived(rxWrite.load(std::memory_order_acquire));
 }
 
@@ -431,6 +458,27 @@ SerialOpenError SerialPort::LastOpenError() const
     return lastOpenError;
 }
 
+std::string SerialPort::LastOpenDetail() const
+{
+    return lastOpenError == SerialOpenError::None ? std::string() : Device()->LastOpenDetail();
+}
+
+std::string SerialPort::PortName() const
+{
+    const int number = PortNumber();
+    return number > 0 ? "COM" + std::to_string(number) : openedName;
+}
+
+bool SerialPort::Reopen(uint32_t baudRate, int alwaysEscapeFlag, int parity, int stopBits, int byteSize,
+                        FlowControl flow)
+{
+    // The name as last given: "\\.\COM12" for a port opened by number, whose
+    // number Open leaves as it is.
+    const std::string name = openedName;
+    Shut(true);
+    return Open(name, baudRate, alwaysEscapeFlag, parity, stopBits, byteSize, flow);
+}
+
 bool SerialPort::IsOpen() const
 {
     return isOpen.load(std::memory_order_acquire) != 0;
@@ -455,7 +503,7 @@ void SerialPort::IoThreadMain()
 {
     // A thread that cannot do its I/O moves no bytes; counting the port as
     // failed lets every writer return and Close end the thread as usual.
-    if (!device->BeginThread())
+    if (!Device()->BeginThread())
         MarkFailed();
     {
         std::lock_guard<std::mutex> guard(exitMutex);
@@ -496,7 +544,7 @@ void SerialPort::IoThreadMain()
         if (deviceUsable && !readPending && !progressed && !ParkReceiver())
             progressed = true; // room appeared meanwhile: read at once
         const int timeout = progressed ? 0 : (retrySoon ? kRetrySoonMs : -1);
-        const SerialDevice::Events events = device->Wait(readPending, writePending, deviceUsable, timeout);
+        const SerialDevice::Events events = Device()->Wait(readPending, writePending, deviceUsable, timeout);
         if (events.readDone) {
             readPending = false;
             ReadCompleted(events.readCount);
@@ -509,10 +557,10 @@ void SerialPort::IoThreadMain()
             MarkFailed();
         receiverParked.store(false, std::memory_order_relaxed);
 
-        stop = stop || device->StopRequested();
+        stop = stop || Device()->StopRequested();
     }
 
-    device->EndThread(readPending, writePending);
+    Device()->EndThread(readPending, writePending);
     {
         std::lock_guard<std::mutex> guard(exitMutex);
         threadRunning.store(0, std::memory_order_release);
@@ -540,7 +588,7 @@ void SerialPort::ReadCompleted(uint32_t count)
     if (count == 0)
         return;
     rxWrite.store(Next(rxWrite.load(std::memory_order_relaxed), count), std::memory_order_release);
-    if (!device->ClearErrors())
+    if (!Device()->ClearErrors())
         clearErrorsFailed = true;
 }
 
@@ -567,7 +615,7 @@ bool SerialPort::ReceivePass(bool& readPending, bool& retrySoon)
         return false;
 
     uint32_t got = 0;
-    const SerialDevice::Io io = device->StartRead(receiveRing + write, freeRun, got);
+    const SerialDevice::Io io = Device()->StartRead(receiveRing + write, freeRun, got);
     if (io == SerialDevice::Io::Done) {
         ReadCompleted(got);
         return true;
@@ -608,7 +656,7 @@ bool SerialPort::TransmitPass(bool& writePending, bool stop, int& drainPasses, b
     drainPasses = 0;
     const uint32_t run = read <= write ? write - read : RingSize - read;
     uint32_t sent = 0;
-    const SerialDevice::Io io = device->StartWrite(transmitRing + read, run, sent);
+    const SerialDevice::Io io = Device()->StartWrite(transmitRing + read, run, sent);
     if (io == SerialDevice::Io::Done) {
         WriteCompleted(sent, sentCheckDue);
         return true;
@@ -626,7 +674,7 @@ bool SerialPort::HandleAbortRequest(bool& writePending)
     // Drop both what waits in the ring and what the device still holds.
     txRead.store(txWrite.load(std::memory_order_acquire), std::memory_order_release);
     if (!failed.load(std::memory_order_relaxed))
-        device->DropOutput(writePending);
+        Device()->DropOutput(writePending);
     writePending = false;
     abortsHandled.store(requested, std::memory_order_release);
     return true;

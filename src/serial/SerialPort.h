@@ -81,6 +81,16 @@ public:
     // Waits at most timeoutMs for the transmit ring to drain; true when drained.
     bool WaitUntilSent(int timeoutMs);
     SerialOpenError LastOpenError() const;
+    // Why the last Open failed in an operator's words where the error alone
+    // says too little (a device server that refused, or is unreachable); else empty.
+    std::string LastOpenDetail() const;
+    // The port as texts name it: "COM12", or the name it was opened by when it
+    // has no number (a network port given as "rfc2217://HOST:PORT").
+    std::string PortName() const;
+    // Closes the port and opens the same one again with new settings, by the
+    // name it was last opened by (its number stays). On a network port this
+    // is a new connection, set up afresh.
+    bool Reopen(uint32_t baudRate, int alwaysEscape, int parity, int stopBits, int byteSize, FlowControl flow);
 
     // Like Write without waiting for the bytes to leave, but gives up once
     // timeoutMs have passed without room in the transmit ring (a line held by
@@ -103,6 +113,8 @@ public:
 
 private:
     bool FailOpen(SerialOpenError why);
+    // Close, or with keepConnection the first half of a Reopen.
+    void Shut(bool keepConnection);
     bool EscapingOn() const;
     void Wake();
     bool WriteAborted(uint32_t abortTicket) const;
@@ -130,8 +142,16 @@ private:
     bool SentCheck();
     bool ErrorCheck();
 
-    // The platform's device: opening, line settings, the waits and the I/O.
-    std::unique_ptr<SerialDevice> device;
+    SerialDevice* Device() const;
+
+    // The device the port runs on: the platform's own serial device, or a
+    // port on a device server, chosen by the name at each Open. Both live as
+    // long as the port (the network one from its first use), so that a wake
+    // from any thread never meets a device that is going away.
+    std::unique_ptr<SerialDevice> localDevice;
+    std::unique_ptr<SerialDevice> networkDevice;
+    std::atomic<SerialDevice*> device{nullptr};
+    std::string openedName; // owner side, as given to Open
 
     // Owner-side state: written only by Open, Close and SetFlowControl.
     std::atomic<int> portNumber{0};

@@ -67,9 +67,9 @@ bool LoaderDialogue::ResetToBootloader()
     const int count = Exchange(ResetCommand);
     if (ContainsToken(reply.data(), count, RefusalToken) >= 0)
         return false;
-    const int number = port->PortNumber();
-    port->Close();
-    if (!port->OpenByNumber(number, BootloaderBaudRate, 0, NoParity, OneStopBit, 8, FlowControl::None)) {
+    // The same port, by its number, or by its address when it has none (a
+    // network port named directly); on a network port a new connection.
+    if (!port->Reopen(BootloaderBaudRate, 0, NoParity, OneStopBit, 8, FlowControl::None)) {
         // Reading or writing a closed port is outside its contract: stop using it.
         reopenFailed = true;
         return false;

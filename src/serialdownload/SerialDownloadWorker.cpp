@@ -82,7 +82,7 @@ int SerialDownloadWorker::Run()
         port.SetNotifications(AllNotifications, 0);
         notificationsDisarmed = true;
         port.FlushReceived();
-        params.reporter->ShowStatus(Format("Please prepare terminal for download on COM%d", port.PortNumber()));
+        params.reporter->ShowStatus(Format("Please prepare terminal for download on %s", port.PortName().c_str()));
 
         LoaderDialogue dialogue(params.port);
         FlowControl type = FlowControl::None;
@@ -103,10 +103,10 @@ bool SerialDownloadWorker::Converse(LoaderDialogue& dialogue, FlowControl& type,
         bool bootloader = false;
         while (!dialogue.QueryLoader(bootloader)) {
             if (dialogue.ReopenFailed()) {
-                outcome = Format("Unable to open COM%d again at 115200 baud after resetting the terminal.  "
+                outcome = Format("Unable to open %s again at 115200 baud after resetting the terminal.  "
                                  "Please check that the serial adapter is plugged in and that no other "
                                  "program is using the port.",
-                                 port.PortNumber());
+                                 port.PortName().c_str());
                 return false;
             }
             Pause();
@@ -185,8 +185,8 @@ std::string SerialDownloadWorker::Transfer(FlowControl type)
         if (port.HasFailed())
             return LostText();
         // Sending with the wrong flow control would corrupt the file on the terminal.
-        return Format("Unable to switch COM%d to %s flow control.  Please check the serial port and try again.",
-                      port.PortNumber(), LoaderProtocol::FlowControlName(type));
+        return Format("Unable to switch %s to %s flow control.  Please check the serial port and try again.",
+                      port.PortName().c_str(), LoaderProtocol::FlowControlName(type));
     }
     if (params.observer) {
         // A reset into the bootloader reopened the port at its own rate: what was
@@ -286,7 +286,7 @@ void SerialDownloadWorker::Pause() const
 
 std::string SerialDownloadWorker::LostText() const
 {
-    return SerialMessages::ConnectionLost(params.port->PortNumber());
+    return SerialMessages::ConnectionLost(params.port->PortName());
 }
 
 void SerialDownloadWorker::End(const std::string& finalText)

@@ -192,6 +192,8 @@ SerialPort* MainDialog::Port() const
 
 std::string MainDialog::OpenFailureDetail(int portNumber, const std::string& baudText) const
 {
+    if (!console->LastOpenDetail().empty())
+        return console->LastOpenDetail();
     const std::string name = "COM" + std::to_string(portNumber);
     switch (console->LastOpenError()) {
     case SerialOpenError::NoSuchDevice:

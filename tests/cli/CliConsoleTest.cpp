@@ -1,6 +1,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "CliFixture.h"
@@ -32,28 +33,32 @@ protected:
     }
 };
 
-TEST_F(CliConsoleTest, PortsListsTheSimulatedTerminalWithItsDevice)
+TEST_F(CliConsoleTest, PortsListsTheSimulatedTerminalWithItsDeviceAndANetworkPortWithItsAddress)
 {
     TerminalSimulator& terminal = StartTerminal({});
+    const std::filesystem::path aliases = UserFolders::ComAliasFolder();
+    std::filesystem::create_directories(aliases);
+    std::filesystem::create_symlink("rfc2217://10.0.0.5:4001", aliases / "COM70");
 
     CliProcess table({"ports"});
     Finish(table);
     EXPECT_EQ(table.ExitCode(), 0) << table.Err();
     EXPECT_NE(SummaryRow(table.Out(), terminal.ComName()).find(terminal.SlavePath()), std::string::npos)
         << table.Out();
+    EXPECT_NE(SummaryRow(table.Out(), "COM70").find("rfc2217://10.0.0.5:4001"), std::string::npos) << table.Out();
 
     CliProcess json({"ports", "--json"});
     Finish(json);
-    bool found = false;
+    std::map<std::string, nlohmann::json> listed;
     for (const std::string& line : Lines(json.Out())) {
         const nlohmann::json port = nlohmann::json::parse(line);
-        if (port.at("port") == terminal.ComName()) {
-            found = true;
-            EXPECT_EQ(port.at("device"), terminal.SlavePath());
-            EXPECT_FALSE(port.contains("usb"));
-        }
+        listed[port.at("port")] = port;
     }
-    EXPECT_TRUE(found) << json.Out();
+    ASSERT_EQ(listed.count(terminal.ComName()), 1u) << json.Out();
+    EXPECT_EQ(listed[terminal.ComName()].at("device"), terminal.SlavePath());
+    EXPECT_FALSE(listed[terminal.ComName()].contains("usb"));
+    ASSERT_EQ(listed.count("COM70"), 1u) << json.Out();
+    EXPECT_EQ(listed["COM70"].at("device"), "rfc2217://10.0.0.5:4001");
 }
 
 TEST_F(CliConsoleTest, SendWritesTheTextWithItsEscapes)

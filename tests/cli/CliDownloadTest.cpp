@@ -1,10 +1,12 @@
 #include <signal.h>
 
+#include <fstream>
 #include <map>
 #include <thread>
 #include <nlohmann/json.hpp>
 
 #include "CliFixture.h"
+#include "Ser2netServer.h"
 
 namespace {
 
@@ -69,6 +71,36 @@ TEST_F(CliDownloadTest, ApplicationToApploaderWithXonXoffByDevicePath)
     EXPECT_EQ(received.escapeErrors, 0u);
     EXPECT_EQ(received.bytes, image);
     EXPECT_NE(cli.Err().find("Downloading using Xon/Xoff flow control"), std::string::npos) << cli.Err();
+}
+
+TEST_F(CliDownloadTest, ADeviceServersPortTakesAFirmwareByItsAddress)
+{
+    if (!Ser2netServer::Installed())
+        GTEST_SKIP() << "ser2net is not installed (scripts/install-deps.sh test)";
+    TerminalOptions options;
+    options.loaderAtStart = TerminalLoader::Bootloader;
+    TerminalSimulator& terminal = StartTerminal(options);
+    Ser2netServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(terminal.SlavePath(), folders.Root(), &error)) << error;
+    const std::vector<uint8_t> image = RandomBytes(4000, 4);
+
+    CliProcess cli({"download", WriteFile("fw.bin", image), "--port", server.Url()});
+    Finish(cli);
+    EXPECT_EQ(cli.ExitCode(), 0) << cli.Err();
+    ReceivedImage received;
+    ASSERT_TRUE(terminal.WaitForImage(EventDeadline, &received));
+    EXPECT_TRUE(received.accepted) << received.verdict;
+    EXPECT_EQ(received.bytes, image);
+    EXPECT_NE(SummaryRow(cli.Out(), server.Url()).find(Finished), std::string::npos) << cli.Out();
+
+    // Its record names the address, for want of a COM name.
+    std::ifstream log(folders.Root() / "data" / "Vennix" / "downloads.jsonl");
+    std::string line;
+    ASSERT_TRUE(std::getline(log, line));
+    const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_EQ(record.value("port", ""), server.Url()) << line;
+    EXPECT_EQ(record.value("device", ""), server.Url()) << line;
 }
 
 TEST_F(CliDownloadTest, EthernetDownloadArrivesByteForByte)

@@ -67,3 +67,12 @@ TEST(PortListingTest, UsbAdaptersAreIdentifiedFromTheirDeviceRecords)
     EXPECT_EQ(ports[3].device, "/dev/pts/3");
     EXPECT_TRUE(ports[3].vendorId.empty());
 }
+
+TEST(PortListingTest, ANetworkPortIsDescribedByItsAddress)
+{
+    const PortListing::Port port =
+        PortListing::DescribeOne("COM70 (rfc2217://10.0.0.5:4001)", "/nonexistent", "/nonexistent");
+    EXPECT_EQ(port.comName, "COM70");
+    EXPECT_EQ(port.device, "rfc2217://10.0.0.5:4001");
+    EXPECT_TRUE(port.vendorId.empty());
+}

@@ -147,3 +147,46 @@ TEST_F(ComPortListing, UsbAdaptersAreDescribedAfterTheirDevice)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ComPortNames, AnAliasToAnAddressIsANetworkPortListedWithItsAddress)
+{
+    TempUserFolders folders;
+    const fs::path aliases = folders.Root() / "ports";
+    const fs::path dev = folders.Root() / "dev";
+    fs::create_directories(aliases);
+    fs::create_directories(dev);
+    std::ofstream(dev / "ttyUSB0").put('x');
+    fs::create_symlink("rfc2217://10.0.0.5:4001", aliases / "COM70");
+    // It wins over the fixed device of its number, as every alias does.
+    fs::create_symlink("rfc2217://10.0.0.6:4002", aliases / "COM33");
+
+    const std::vector<std::string> listed =
+        ComPortNames::ListIn(dev.string(), (folders.Root() / "sys").string(), aliases.string());
+    EXPECT_EQ(listed, (std::vector<std::string>{"COM33 (rfc2217://10.0.0.6:4002)", "COM70 (rfc2217://10.0.0.5:4001)"}));
+
+    EXPECT_EQ(ComPortNames::NetworkAddressIn(70, aliases.string()), "rfc2217://10.0.0.5:4001");
+    EXPECT_EQ(ComPortNames::NetworkAddressIn(71, aliases.string()), "");
+    EXPECT_EQ(ComPortNames::ParseNumber(listed[1]), 70);
+}
+
+TEST(ComPortNames, EveryNameOfANetworkPortLeadsToItsAddress)
+{
+    TempUserFolders folders; // the alias folder follows XDG_CONFIG_HOME
+    const fs::path aliases = UserFolders::ComAliasFolder();
+    fs::create_directories(aliases);
+    fs::create_symlink("rfc2217://10.0.0.5:4001", aliases / "COM70");
+    fs::create_symlink("/dev/null", aliases / "COM71");
+
+    for (const char* name : {"COM70", "com70", "\\\\.\\COM70", "COM70 (rfc2217://10.0.0.5:4001)"})
+        EXPECT_EQ(ComPortNames::NetworkAddress(name), "rfc2217://10.0.0.5:4001") << name;
+    EXPECT_EQ(ComPortNames::NetworkAddress("rfc2217://host:1"), "rfc2217://host:1");
+    EXPECT_EQ(ComPortNames::NetworkAddress("COM71"), "");
+    // A record of a download names the address, which the link may not tomorrow.
+    EXPECT_EQ(ComPortNames::RealDevicePath(70), "rfc2217://10.0.0.5:4001");
+    EXPECT_EQ(ComPortNames::NetworkAddress("COM72"), "");
+    EXPECT_EQ(ComPortNames::NetworkAddress("/dev/ttyUSB0"), "");
+}
+
+} // namespace
