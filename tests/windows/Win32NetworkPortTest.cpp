@@ -32,11 +32,19 @@ std::string ProgramName()
 
 TEST(Win32NetworkPorts, AValueUnderThePortsKeyMakesAComNumberANetworkPort)
 {
-    const std::string path = "Software\\Tavrix Corporation\\" + ProgramName() + "\\Ports";
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                                nullptr, &key, nullptr),
+    // The program's key as the settings store makes it: keys made on the way to
+    // a volatile one are volatile too, and no stored key may be made under
+    // those, so the settings tests running after this one would fail.
+    const std::string programKey = "Software\\Tavrix Corporation\\" + ProgramName();
+    HKEY parent = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, programKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_ALL_ACCESS, nullptr, &parent, nullptr),
               ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(parent, "Ports", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(parent);
     const std::string address = "rfc2217://10.0.0.5:4001";
     ASSERT_EQ(::RegSetValueExA(key, "COM97", 0, REG_SZ, reinterpret_cast<const BYTE*>(address.c_str()),
                                static_cast<DWORD>(address.size() + 1)),
