@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 phase=${1:-all}
 
 if [ "$phase" != run ]; then
-    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVENNIX_SANITIZE_ADDRESS=ON -DVENNIX_BUILD_BENCH=OFF > /dev/null
+    # Line tables only: the sanitizers' stack traces need no more.
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DVENNIX_SANITIZE_ADDRESS=ON \
+          -DVENNIX_BUILD_BENCH=OFF > /dev/null
     cmake --build build-asan -j2
 fi
 [ "$phase" = build ] && exit 0

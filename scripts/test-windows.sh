@@ -34,6 +34,7 @@ if [ "$phase" != run ]; then
     say "cross build done"
     if [ ! -f "$native/CMakeCache.txt" ]; then
         cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENNIX_SANITIZE_THREAD=ON \
+              -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
               -DVENNIX_BUILD_UI=OFF -DVENNIX_BUILD_BENCH=OFF > /dev/null
     fi
     cmake --build "$native" -j"$jobs" --target vennix-terminal-sim vennix-tftp-unit > /dev/null
