@@ -23,6 +23,8 @@ public:
     static std::string HexOf(const uint8_t* data, size_t length);
 
 private:
+    static std::string LowerHex(const uint8_t* bytes, size_t length);
+
     struct State;
     std::unique_ptr<State> state;
 };

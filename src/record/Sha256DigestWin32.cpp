@@ -9,18 +9,6 @@ namespace {
 
 constexpr ULONG DigestSize = 32;
 
-std::string ToHex(const uint8_t* bytes, size_t length)
-{
-    static const char Digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * length);
-    for (size_t i = 0; i < length; ++i) {
-        text += Digits[bytes[i] >> 4];
-        text += Digits[bytes[i] & 15];
-    }
-    return text;
-}
-
 bool Succeeded(NTSTATUS status)
 {
     return status >= 0;
@@ -87,12 +75,5 @@ std::string Sha256Digest::Hex() const
     UCHAR digest[DigestSize];
     const bool done = Succeeded(::BCryptFinishHash(copy, digest, DigestSize, 0));
     ::BCryptDestroyHash(copy);
-    return done ? ToHex(digest, DigestSize) : std::string();
-}
-
-std::string Sha256Digest::HexOf(const uint8_t* data, size_t length)
-{
-    Sha256Digest digest;
-    digest.Update(data, length);
-    return digest.Hex();
+    return done ? LowerHex(digest, DigestSize) : std::string();
 }

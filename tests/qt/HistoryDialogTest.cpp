@@ -9,6 +9,7 @@
 #include "MessageBoxSeam.h"
 #include "QtMainDialog.h"
 #include "ResultsLog.h"
+#include "SampleRecords.h"
 #include "UiTestFolder.h"
 
 #include <QAction>
@@ -24,27 +25,9 @@
 
 namespace {
 
-// A record of a download to `target` that started `minutes` after a fixed hour.
 DownloadRecord Download(const std::string& target, int minutes, RecordOutcome outcome)
 {
-    DownloadRecord record;
-    record.Begin("vennix", "1.2");
-    DownloadRecord::ParseTime("2026-12-09T18:00:00.000Z", record.start);
-    record.start += std::chrono::minutes(minutes);
-    record.end = record.start + std::chrono::seconds(12);
-    record.transport = "ethernet";
-    record.target = target;
-    record.address = target;
-    record.udpPort = 69;
-    record.filePath = "/srv/images/app.bff";
-    record.fileName = "app.bff";
-    record.fileSize = 4096;
-    record.fileKind = "application";
-    record.sha256 = std::string(64, static_cast<char>('a' + minutes));
-    record.bytesSent = outcome == RecordOutcome::Finished ? 4096 : 1024;
-    record.outcome = outcome;
-    record.finalText = outcome == RecordOutcome::Finished ? "Download is finished." : "No response from the unit.";
-    return record;
+    return SampleDownload(target, minutes, outcome, "/srv/images/app.bff", "app.bff");
 }
 
 QStringList Lines(const QString& text)

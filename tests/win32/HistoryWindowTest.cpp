@@ -13,6 +13,7 @@
 #include "MainWindow.h"
 #include "ResourceIds.h"
 #include "ResultsBox.h"
+#include "SampleRecords.h"
 #include "UserFolders.h"
 #include "Win32MessageBox.h"
 #include "Win32TestWindows.h"
@@ -104,27 +105,9 @@ void EmptyTheClipboard()
     }
 }
 
-// A download to `target` that started `minutes` after a fixed hour.
 DownloadRecord Download(const std::string& target, int minutes, RecordOutcome outcome, const std::string& file)
 {
-    DownloadRecord record;
-    record.Begin("vennix", "1.2");
-    DownloadRecord::ParseTime("2026-12-09T18:00:00.000Z", record.start);
-    record.start += std::chrono::minutes(minutes);
-    record.end = record.start + std::chrono::seconds(12);
-    record.transport = "ethernet";
-    record.target = target;
-    record.address = target;
-    record.udpPort = 69;
-    record.filePath = "C:\\images\\" + file;
-    record.fileName = file;
-    record.fileSize = 4096;
-    record.fileKind = "application";
-    record.sha256 = std::string(64, static_cast<char>('a' + minutes));
-    record.bytesSent = outcome == RecordOutcome::Finished ? 4096 : 1024;
-    record.outcome = outcome;
-    record.finalText = outcome == RecordOutcome::Finished ? "Download is finished." : "No response from the unit.";
-    return record;
+    return SampleDownload(target, minutes, outcome, "C:\\images\\" + file, file);
 }
 
 std::string ReadFile(const std::filesystem::path& path)
