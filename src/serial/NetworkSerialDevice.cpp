@@ -18,6 +18,8 @@ constexpr Milliseconds kConnectTimeout(3000);
 // A Telnet server must answer our opening; one silent for this long is no
 // RFC 2217 server (a raw TCP port, say).
 constexpr Milliseconds kNegotiationWait(2000);
+// How long to listen before our offers go out (see Connect).
+constexpr Milliseconds kFirstWordsWait(100);
 // Answers to line settings are awaited this long and no longer: a server may
 // leave them out (ser2net does for SET-CONTROL on a line without modem lines).
 constexpr Milliseconds kAnswerWait(1000);
@@ -183,6 +185,11 @@ SerialOpenError NetworkSerialDevice::Connect(const NetworkPortAddress& address)
         return FailOpen(SerialOpenError::Other, "No connection to " + url + " could be made.");
     }
 
+    // A server that refuses us says why and closes at once. Were our offers
+    // already on their way, its close would reset the connection and the
+    // reason would be lost. Servers open with offers of their own, so
+    // listening first costs nothing where all is well.
+    connection.Wait(true, false, static_cast<int>(kFirstWordsWait.count()));
     {
         std::lock_guard<std::mutex> guard(mutex);
         Rfc2217Codec::AppendNegotiation(outgoing);
@@ -210,11 +217,13 @@ bool NetworkSerialDevice::Exchange(Clock::time_point deadline, Done done)
             std::lock_guard<std::mutex> guard(mutex);
             if (done())
                 return true;
-            if (!FlushLocked()) {
+            if (!FlushLocked())
                 closedWhileOpening = true;
-                return false;
-            }
             pendingOutput = !outgoing.empty();
+        }
+        if (closedWhileOpening) {
+            ReadWhatIsLeft();
+            return false;
         }
         const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
@@ -231,6 +240,20 @@ bool NetworkSerialDevice::Exchange(Clock::time_point deadline, Done done)
         uint8_t data[sizeof scratch];
         const size_t count = DecodeLocked(scratch, got, data);
         early.insert(early.end(), data, data + count);
+        openText.insert(openText.end(), data, data + count);
+    }
+}
+
+void NetworkSerialDevice::ReadWhatIsLeft()
+{
+    // Bounded: a refusal is one short line, and the connection is closing.
+    for (int pass = 0; pass < 16; ++pass) {
+        size_t got = 0;
+        if (connection.Receive(scratch, sizeof scratch, got) != TcpConnection::Transfer::Moved)
+            return;
+        std::lock_guard<std::mutex> guard(mutex);
+        uint8_t data[sizeof scratch];
+        const size_t count = DecodeLocked(scratch, got, data);
         openText.insert(openText.end(), data, data + count);
     }
 }

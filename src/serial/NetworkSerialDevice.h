@@ -72,6 +72,9 @@ private:
     void QueueFlowControl(int32_t flow);
     // What the server said when it turned us away, as far as it said anything.
     bool RefusedAsInUse() const;
+    // Keeps what a server that refused us said before it closed (a write of
+    // ours may fail first, with the reason still unread).
+    void ReadWhatIsLeft();
 
     TcpConnection connection;
     std::string url;
