@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -80,7 +81,10 @@ struct DownloadRun::Target {
     // worker's Finish, and touched by nothing else meanwhile.
     DownloadRecord record;
     std::shared_ptr<TransferTally> tally;
-    std::atomic<bool> recorded{false};
+    // Held for the whole append, so that a second Ctrl-C, which ends the
+    // process straight after recording, waits for a record already being written.
+    std::mutex recordMutex;
+    bool recorded = false;
 };
 
 DownloadRun::DownloadRun(const CliRequest& request, RunSignals& signals, std::FILE* messages, std::FILE* results)
@@ -277,8 +281,10 @@ int DownloadRun::Run()
 void DownloadRun::Record(Target& target, TargetOutcome outcome, const std::string& finalText, ProgressView& view)
 {
     // Once a target: its worker's Finish and a second Ctrl-C may both come here.
-    if (target.recorded.exchange(true))
+    const std::lock_guard<std::mutex> hold(target.recordMutex);
+    if (target.recorded)
         return;
+    target.recorded = true;
     DownloadRecord& record = target.record;
     record.end = std::chrono::system_clock::now();
     record.outcome = RecordOutcomeOf(outcome);
