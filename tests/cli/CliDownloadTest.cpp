@@ -224,10 +224,10 @@ TEST_F(CliDownloadTest, InterruptMidTransferCancelsThroughTheJobAndSendsNothingM
                                                            {IpTarget(unit), "User cancelled this program"}};
     for (const auto& [target, text] : cancelText) {
         const auto& events = byTarget[target];
-        ASSERT_GE(events.size(), 2u) << target;
-        EXPECT_EQ(events[events.size() - 2].value("text", ""), text) << target;
+        ASSERT_GE(events.size(), 2u) << target << "\n" << cli.Out();
+        EXPECT_EQ(events[events.size() - 2].value("text", ""), text) << target << "\n" << cli.Out();
         EXPECT_EQ(events.back().at("event"), "result");
-        EXPECT_EQ(events.back().at("outcome"), "cancelled");
+        EXPECT_EQ(events.back().at("outcome"), "cancelled") << target << "\n" << cli.Out();
         EXPECT_LT(events.back().at("bytes").get<int64_t>(), static_cast<int64_t>(image.size()));
     }
     // Writing stopped at the cancel: once the bytes already on their way (the
@@ -241,7 +241,7 @@ TEST_F(CliDownloadTest, InterruptMidTransferCancelsThroughTheJobAndSendsNothingM
             break;
         settled = now;
     }
-    EXPECT_LT(settled, atSignal + InFlightLimit);
+    EXPECT_LT(settled, atSignal + InFlightLimit) << "at the signal " << atSignal << ", settled at " << settled;
     EXPECT_TRUE(terminal.Images().empty() || !terminal.Images()[0].accepted);
     // The unit counts a transfer that went quiet as ended; it must be short.
     for (const TftpReceivedFile& file : unit.ReceivedFiles())
