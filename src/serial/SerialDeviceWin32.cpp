@@ -1,4 +1,5 @@
 #include "SerialDevice.h"
+#include "SerialLineSettings.h"
 
 #include "ComPortNames.h"
 #include "SerialPort.h"
@@ -19,8 +20,6 @@ constexpr DWORD kReadIntervalTimeoutMs = 1;
 // it has less room than this; a quarter of the queue either way.
 constexpr WORD kFallbackFlowLimit = kDeviceQueueSize / 4;
 constexpr DWORD kCommEvents = EV_RXCHAR | EV_BREAK | EV_ERR;
-constexpr char kXon = 0x11;
-constexpr char kXoff = 0x13;
 
 constexpr int32_t kXonXoff = 1;
 constexpr int32_t kRtsCts = 2;
@@ -305,8 +304,8 @@ private:
         lineSettings.Parity = static_cast<BYTE>(settings.parity);
         lineSettings.StopBits = static_cast<BYTE>(settings.stopBits);
         FillFlowControl(lineSettings, settings.flow);
-        lineSettings.XonChar = kXon;
-        lineSettings.XoffChar = kXoff;
+        lineSettings.XonChar = XonByte;
+        lineSettings.XoffChar = XoffByte;
         if (!::SetCommState(portHandle, &lineSettings))
             return ::GetLastError() == ERROR_INVALID_PARAMETER ? SerialOpenError::RateNotSupported
                                                                : SerialOpenError::Other;

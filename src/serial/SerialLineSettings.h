@@ -2,6 +2,10 @@
 
 #include <cstdint>
 
+// The bytes that stop and restart the sender under XON/XOFF.
+inline constexpr uint8_t XonByte = 0x11;
+inline constexpr uint8_t XoffByte = 0x13;
+
 // The line settings of an open port as last applied. Codes as the open calls
 // take them: parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one,
 // 1 one and a half, 2 two; byteSize the number of data bits.

@@ -1,4 +1,5 @@
 #include "SerialPort.h"
+#include "SerialLineSettings.h"
 
 #include "ComPortNames.h"
 #include "NotifyTarget.h"
@@ -16,8 +17,6 @@ using Milliseconds = std::chrono::milliseconds;
 
 // The escape byte of XON/XOFF escaping; a pair is 0xBF, (byte OR 0x80).
 constexpr uint8_t kEscape = 0xBF;
-constexpr uint8_t kXon = 0x11;
-constexpr uint8_t kXoff = 0x13;
 constexpr uint8_t kEscapedBit = 0x80;
 
 // Write looks for room in the transmit ring, and for its bytes to leave, this
@@ -44,15 +43,15 @@ constexpr uint32_t Next(uint32_t index, uint32_t step = 1)
 
 constexpr bool NeedsEscape(uint8_t byte)
 {
-    return byte == kXon || byte == kXoff || byte == kEscape;
+    return byte == XonByte || byte == XoffByte || byte == kEscape;
 }
 
 // Decodes the byte after an escape; false for followers that mean nothing.
 bool Unescape(uint8_t follower, uint8_t& decoded)
 {
     switch (follower) {
-    case kXon | kEscapedBit: decoded = kXon; return true;
-    case kXoff | kEscapedBit: decoded = kXoff; return true;
+    case XonByte | kEscapedBit: decoded = XonByte; return true;
+    case XoffByte | kEscapedBit: decoded = XoffByte; return true;
     case kEscape: decoded = kEscape; return true;
     default: return false;
     }

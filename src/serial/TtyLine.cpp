@@ -1,4 +1,5 @@
 #include "TtyLine.h"
+#include "SerialLineSettings.h"
 
 // The kernel's own termios definitions: termios2 carries any rate with BOTHER.
 // They clash with <termios.h>, which is why nothing else lives in this file.
@@ -14,8 +15,6 @@ constexpr int32_t kRtsCts = 2;
 constexpr int32_t kRtsCtsDsrDtr = 4;
 
 // The characters that software flow control uses on the line.
-constexpr unsigned char kXon = 0x11;
-constexpr unsigned char kXoff = 0x13;
 
 bool SizeFlag(int byteSize, tcflag_t& flag)
 {
@@ -95,8 +94,8 @@ TtyLine::Result TtyLine::Apply(int fd, const SerialLineSettings& settings)
     // A read takes what is there and never waits; the I/O thread waits in poll.
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    tio.c_cc[VSTART] = kXon;
-    tio.c_cc[VSTOP] = kXoff;
+    tio.c_cc[VSTART] = XonByte;
+    tio.c_cc[VSTOP] = XoffByte;
 
     const bool handshake = settings.flow == kRtsCts || settings.flow == kRtsCtsDsrDtr;
     if (settings.flow == kXonXoff)

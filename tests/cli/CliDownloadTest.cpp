@@ -5,12 +5,12 @@
 #include <thread>
 #include <nlohmann/json.hpp>
 
+#include "DownloadTexts.h"
 #include "CliFixture.h"
 #include "Ser2netServer.h"
 
 namespace {
 
-const std::string Finished = "Download is finished.";
 const std::string NotInBootloader =
     "The terminal is not in the bootloader.  Please use the 'Induce Bootloader' function and cycle power to the "
     "terminal, in order to enter the bootloader.";
@@ -18,15 +18,6 @@ const std::string NotInBootloader =
 // What can be on its way to a terminal when a cancel is seen: the kernel's
 // buffer of the pseudo-terminal, the port's transmit ring and one block.
 constexpr size_t InFlightLimit = 16 * 1024;
-
-size_t ReceivedCount(const TerminalSimulator& terminal)
-{
-    size_t count = 0;
-    for (const TerminalEvent& event : terminal.Events())
-        if (event.kind == TerminalEvent::Kind::Received)
-            count += event.count;
-    return count;
-}
 
 } // namespace
 
@@ -46,7 +37,7 @@ TEST_F(CliDownloadTest, FirmwareToBootloaderArrivesByteForByte)
     ASSERT_TRUE(terminal.WaitForImage(EventDeadline, &received));
     EXPECT_TRUE(received.accepted) << received.verdict;
     EXPECT_EQ(received.bytes, image);
-    EXPECT_NE(SummaryRow(cli.Out(), terminal.ComName()).find(Finished), std::string::npos) << cli.Out();
+    EXPECT_NE(SummaryRow(cli.Out(), terminal.ComName()).find(DownloadFinishedText), std::string::npos) << cli.Out();
     // Not a terminal: plain status lines on stderr, no escape codes anywhere.
     EXPECT_NE(cli.Err().find(terminal.ComName() + ": Downloading using no flow control"), std::string::npos)
         << cli.Err();
@@ -92,7 +83,7 @@ TEST_F(CliDownloadTest, ADeviceServersPortTakesAFirmwareByItsAddress)
     ASSERT_TRUE(terminal.WaitForImage(EventDeadline, &received));
     EXPECT_TRUE(received.accepted) << received.verdict;
     EXPECT_EQ(received.bytes, image);
-    EXPECT_NE(SummaryRow(cli.Out(), server.Url()).find(Finished), std::string::npos) << cli.Out();
+    EXPECT_NE(SummaryRow(cli.Out(), server.Url()).find(DownloadFinishedText), std::string::npos) << cli.Out();
 
     // Its record names the address, for want of a COM name.
     std::ifstream log(folders.Root() / "data" / "Vennix" / "downloads.jsonl");
@@ -116,7 +107,7 @@ TEST_F(CliDownloadTest, EthernetDownloadArrivesByteForByte)
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].name, "bff.bff");
     EXPECT_EQ(files[0].bytes, image);
-    EXPECT_NE(SummaryRow(cli.Out(), "127.0.0.1").find(Finished), std::string::npos) << cli.Out();
+    EXPECT_NE(SummaryRow(cli.Out(), "127.0.0.1").find(DownloadFinishedText), std::string::npos) << cli.Out();
 }
 
 TEST_F(CliDownloadTest, ThreeTargetsAtOnceAllFinishWithOneSummary)
@@ -139,7 +130,7 @@ TEST_F(CliDownloadTest, ThreeTargetsAtOnceAllFinishWithOneSummary)
     const std::vector<std::string> order = {first.ComName(), IpTarget(unit), second.ComName()};
     for (size_t i = 0; i < order.size(); ++i) {
         EXPECT_EQ(lines[i + 1].rfind(order[i] + " ", 0), 0u) << lines[i + 1];
-        EXPECT_NE(lines[i + 1].find(Finished), std::string::npos) << lines[i + 1];
+        EXPECT_NE(lines[i + 1].find(DownloadFinishedText), std::string::npos) << lines[i + 1];
         EXPECT_NE(lines[i + 1].find(" 4000 "), std::string::npos) << lines[i + 1];
     }
     for (TerminalSimulator* terminal : {&first, &second}) {
@@ -168,8 +159,8 @@ TEST_F(CliDownloadTest, OneFailingTargetGivesExitOneWhileTheOthersFinish)
     Finish(cli);
     EXPECT_EQ(cli.ExitCode(), 1) << cli.Err();
     EXPECT_NE(SummaryRow(cli.Out(), refusing.ComName()).find(NotInBootloader), std::string::npos) << cli.Out();
-    EXPECT_NE(SummaryRow(cli.Out(), willing.ComName()).find(Finished), std::string::npos) << cli.Out();
-    EXPECT_NE(SummaryRow(cli.Out(), IpTarget(unit)).find(Finished), std::string::npos) << cli.Out();
+    EXPECT_NE(SummaryRow(cli.Out(), willing.ComName()).find(DownloadFinishedText), std::string::npos) << cli.Out();
+    EXPECT_NE(SummaryRow(cli.Out(), IpTarget(unit)).find(DownloadFinishedText), std::string::npos) << cli.Out();
     ReceivedImage received;
     ASSERT_TRUE(willing.WaitForImage(EventDeadline, &received));
     EXPECT_EQ(received.bytes, image);
@@ -278,7 +269,7 @@ TEST_F(CliDownloadTest, JsonLinesAllParseAndEndWithOneResultPerTarget)
         if (kind == "result") {
             ++results[target];
             EXPECT_EQ(event.at("outcome"), "finished") << line;
-            EXPECT_EQ(event.at("text"), Finished);
+            EXPECT_EQ(event.at("text"), DownloadFinishedText);
             EXPECT_EQ(event.at("bytes"), image.size());
             EXPECT_GT(event.at("rate").get<double>(), 0.0);
         }

@@ -17,6 +17,16 @@
 #include "TerminalSimulator.h"
 #include "TftpServer.h"
 
+// The bytes a simulated terminal has taken in so far.
+inline size_t ReceivedCount(const TerminalSimulator& terminal)
+{
+    size_t count = 0;
+    for (const TerminalEvent& event : terminal.Events())
+        if (event.kind == TerminalEvent::Kind::Received)
+            count += event.count;
+    return count;
+}
+
 // Runs the real vennix-cli against simulated terminals and TFTP units started in
 // this process, with per-user folders of the test's own.
 class CliFixture : public ::testing::Test {

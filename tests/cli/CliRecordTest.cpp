@@ -4,6 +4,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "DownloadTexts.h"
 #include "CliFixture.h"
 #include "DownloadLog.h"
 #include "DownloadRecord.h"
@@ -11,20 +12,9 @@
 
 namespace {
 
-const std::string Finished = "Download is finished.";
-
 std::string DigestOf(const std::vector<uint8_t>& bytes, size_t count)
 {
     return Sha256Digest::HexOf(bytes.data(), std::min(count, bytes.size()));
-}
-
-size_t ReceivedCount(const TerminalSimulator& terminal)
-{
-    size_t count = 0;
-    for (const TerminalEvent& event : terminal.Events())
-        if (event.kind == TerminalEvent::Kind::Received)
-            count += event.count;
-    return count;
 }
 
 } // namespace
@@ -90,7 +80,7 @@ TEST_F(CliRecordTest, EachTargetOfARunLeavesOneRecordOfHowItEnded)
 
     const nlohmann::json& serial = records.at(willing.ComName());
     EXPECT_EQ(serial["outcome"], "finished");
-    EXPECT_EQ(serial["text"], Finished);
+    EXPECT_EQ(serial["text"], DownloadFinishedText);
     EXPECT_EQ(serial["transport"], "serial");
     EXPECT_EQ(serial["port"], willing.ComName());
     EXPECT_EQ(serial["device"], std::filesystem::canonical(willing.SlavePath()).string());
@@ -246,7 +236,7 @@ TEST_F(CliRecordTest, HistoryChoosesByTimeTargetAndOutcomeInThreeFormats)
         record.bytesSent = outcome == RecordOutcome::Finished ? 100 : 40;
         record.sha256 = "d1g3st-" + target;
         record.outcome = outcome;
-        record.finalText = outcome == RecordOutcome::Finished ? Finished : "Went wrong,\n\"badly\".";
+        record.finalText = outcome == RecordOutcome::Finished ? DownloadFinishedText : "Went wrong,\n\"badly\".";
         std::string error;
         ASSERT_TRUE(log.Append(record, &error)) << error;
     };

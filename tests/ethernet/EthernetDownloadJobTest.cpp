@@ -1,3 +1,4 @@
+#include "DownloadTexts.h"
 #include "EthernetDownloadJob.h"
 
 #include "DownloadFile.h"
@@ -21,7 +22,6 @@ namespace {
 
 const std::string Establishing = "Establishing connection to 127.0.0.1...";
 const std::string StartDownloading = "Start downloading...";
-const std::string Finished = "Download is finished.";
 const std::string Cancelled = "User cancelled this program";
 const std::string NotReady = "Terminal not ready for application download.  Please prepare terminal for download.";
 
@@ -84,7 +84,7 @@ TEST_F(EthernetDownloadJobTest, EmptyFileEndsAfterTheRequestWithoutData)
 {
     StartUnit();
     Download(folder.Write("empty.bff", {}));
-    EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{Establishing, StartDownloading, Finished}));
+    EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{Establishing, StartDownloading, DownloadFinishedText}));
     EXPECT_TRUE(reporter->Progress().empty());
     EXPECT_TRUE(ReceivedBytes().empty());
     EXPECT_EQ(unit->Stats().dataPackets, 0u);
@@ -116,7 +116,7 @@ TEST_F(EthernetDownloadJobTest, BlocksAndProgressFollowTheFileLength)
         StartUnit();
         const auto bytes = Pattern(c.size);
         Download(folder.Write("file" + std::to_string(c.size), bytes), c.kind);
-        EXPECT_EQ(reporter->Statuses().back(), Finished);
+        EXPECT_EQ(reporter->Statuses().back(), DownloadFinishedText);
         EXPECT_EQ(reporter->Progress(), c.progress);
         EXPECT_EQ(ReceivedBytes(), bytes);
         EXPECT_EQ(unit->ReceivedFiles()[0].name, c.kind == Firmware ? "bin.bin" : "bff.bff");
@@ -147,7 +147,7 @@ TEST_F(EthernetDownloadJobTest, BlockNumberWrapsToZeroAfter65535)
         }
     }
     Download(path, Firmware);
-    EXPECT_EQ(reporter->Statuses().back(), Finished);
+    EXPECT_EQ(reporter->Statuses().back(), DownloadFinishedText);
     // Blocks are taken only in order, so the 65536th went out as 0 and 0 was acknowledged.
     EXPECT_EQ(unit->Stats().blocksStored, 65538u);
     ASSERT_TRUE(WaitUntil([&] { return unit->ReceivedFiles().size() == 1; }));
@@ -170,7 +170,7 @@ TEST_F(EthernetDownloadJobTest, RequestErrorsAreShownWhileTheRequestGoesOn)
     EXPECT_EQ(reporter->Statuses(),
               (std::vector<std::string>{Establishing, "Initiating connection  please CANCEL",
                                         "Initiating connection  please CANCEL",
-                                        "Initiating connection  please CANCEL", StartDownloading, Finished}));
+                                        "Initiating connection  please CANCEL", StartDownloading, DownloadFinishedText}));
     // Each answer is taken as it arrives, within its request's 100 ms, so the
     // unit sees no request beyond the three it refused and the one it took;
     // every one of them the 16 bytes a unit is sent.
@@ -221,7 +221,7 @@ TEST_F(EthernetDownloadJobTest, StaleAcknowledgementsNeitherCountNorHoldBackTheR
     EXPECT_EQ(reporter->Finishes(), 0);
     unitReply.SendTo(client, Packet(4, 1));
     ASSERT_TRUE(reporter->WaitFinished());
-    EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{Establishing, StartDownloading, Finished}));
+    EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{Establishing, StartDownloading, DownloadFinishedText}));
     // Everything went to the unit's main port, nothing to the port it answered from.
     EXPECT_FALSE(unitReply.Receive(0ms));
 }
@@ -270,7 +270,7 @@ TEST_F(EthernetDownloadJobTest, TheSenderOfAckZeroIsTheUnitFromThenOn)
     unitReply.SendTo(client, Packet(4, 2));
     ASSERT_TRUE(reporter->WaitFinished());
     EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{"Establishing connection to 127.0.0.2...",
-                                                              StartDownloading, Finished}));
+                                                              StartDownloading, DownloadFinishedText}));
 }
 
 TEST_F(EthernetDownloadJobTest, UnitAnsweringFromAnotherAddressCompletes)
@@ -282,7 +282,7 @@ TEST_F(EthernetDownloadJobTest, UnitAnsweringFromAnotherAddressCompletes)
     const auto bytes = Pattern(5000);
     Download(folder.Write("a.bin", bytes), Firmware, 0, "127.0.0.2");
     EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{"Establishing connection to 127.0.0.2...",
-                                                              StartDownloading, Finished}));
+                                                              StartDownloading, DownloadFinishedText}));
     EXPECT_EQ(ReceivedBytes(), bytes);
 }
 
@@ -297,7 +297,7 @@ TEST_F(EthernetDownloadJobTest, SlowUnitGetsHardlyAnyCopies)
     StartUnit(options);
     const auto bytes = Pattern(200 * 1024, 3);
     Download(folder.Write("slow.bff", bytes));
-    EXPECT_EQ(reporter->Statuses().back(), Finished);
+    EXPECT_EQ(reporter->Statuses().back(), DownloadFinishedText);
     EXPECT_TRUE(ReceivedBytes() == bytes);
     const auto stats = unit->Stats();
     EXPECT_EQ(stats.blocksStored, 200u);
@@ -318,7 +318,7 @@ TEST_F(EthernetDownloadJobTest, FreshPortsAndMalformedDatagramsNeverCount)
     StartUnit(options);
     const auto bytes = Pattern(3000);
     Download(folder.Write("a.bff", bytes));
-    EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{Establishing, StartDownloading, Finished}));
+    EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{Establishing, StartDownloading, DownloadFinishedText}));
     EXPECT_EQ(ReceivedBytes(), bytes);
     EXPECT_GE(unit->Stats().requests, 2u);
 }
@@ -426,7 +426,7 @@ TEST_F(EthernetDownloadJobTest, OnlyTheUnitsTransferPortSteersTheData)
         forger->SendTo(stats.clientPort, Packet(5, 2));
     }
     ASSERT_TRUE(reporter->WaitFinished());
-    EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{Establishing, StartDownloading, Finished}));
+    EXPECT_EQ(reporter->Statuses(), (std::vector<std::string>{Establishing, StartDownloading, DownloadFinishedText}));
     EXPECT_EQ(unit->Stats().blocksAheadOfAck, 0u);
     EXPECT_EQ(ReceivedBytes(), bytes);
 }
@@ -533,7 +533,7 @@ TEST_F(EthernetDownloadJobTest, SurvivesAPoorNetworkBothWays)
     StartUnit(options);
     const auto bytes = Pattern(4 * 1024 * 1024, 11);
     Download(folder.Write("big.bff", bytes));
-    EXPECT_EQ(reporter->Statuses().back(), Finished);
+    EXPECT_EQ(reporter->Statuses().back(), DownloadFinishedText);
     EXPECT_TRUE(ReceivedBytes() == bytes);
     EXPECT_GT(unit->Stats().duplicateData, 0u);
 }

@@ -2,17 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "SampleRecords.h"
 #include "DownloadRecord.h"
 #include "TransferTally.h"
 
 namespace {
-
-DownloadRecord::TimePoint At(const std::string& text)
-{
-    DownloadRecord::TimePoint time;
-    EXPECT_TRUE(DownloadRecord::ParseTime(text, time)) << text;
-    return time;
-}
 
 DownloadRecord SerialRecord()
 {

@@ -5,14 +5,13 @@
 #include <iterator>
 #include <thread>
 
+#include "DownloadTexts.h"
 #include "DownloadRecorder.h"
 #include "TransferObserver.h"
 #include "HistoryTable.h"
 #include "TempUserFolders.h"
 
 namespace {
-
-const std::string Finished = "Download is finished.";
 
 class DownloadRecorderTest : public ::testing::Test {
 protected:
@@ -48,9 +47,9 @@ protected:
 
 TEST_F(DownloadRecorderTest, OutcomeComesFromTheFinalTextAndTheCancelFlag)
 {
-    EXPECT_EQ(DownloadRecorder::OutcomeOf(Finished, false), RecordOutcome::Finished);
+    EXPECT_EQ(DownloadRecorder::OutcomeOf(DownloadFinishedText, false), RecordOutcome::Finished);
     // The transfer ended before the cancel was seen: it finished.
-    EXPECT_EQ(DownloadRecorder::OutcomeOf(Finished, true), RecordOutcome::Finished);
+    EXPECT_EQ(DownloadRecorder::OutcomeOf(DownloadFinishedText, true), RecordOutcome::Finished);
     EXPECT_EQ(DownloadRecorder::OutcomeOf("User cancelled this program", true), RecordOutcome::Cancelled);
     EXPECT_EQ(DownloadRecorder::OutcomeOf("Unmatched Socket DLL version", false), RecordOutcome::Failed);
 }
@@ -63,7 +62,7 @@ TEST_F(DownloadRecorderTest, EachDownloadIsRecordedOnceWithWhatItsWorkerTold)
     observer->LineUsed(115200, "8n1", "Xon/Xoff");
     observer->FileRead(reinterpret_cast<const uint8_t*>("abc"), 3);
     observer->FileSent(3);
-    recorder.End(Finished, false);
+    recorder.End(DownloadFinishedText, false);
     recorder.End("a second Finish must not make a second record", false);
 
     auto ethernet = recorder.BeginEthernet({WriteFile("app.bff", ""), 0, false}, "192.168.1.50", 69);
@@ -97,7 +96,7 @@ TEST_F(DownloadRecorderTest, WithoutAWriterNothingIsObservedOrRecorded)
 {
     DownloadRecorder off(nullptr, "vennix", "1.2");
     EXPECT_FALSE(off.BeginEthernet({"x.bff", 1, false}, "10.0.0.1", 69));
-    off.End(Finished, false);
+    off.End(DownloadFinishedText, false);
     EXPECT_FALSE(std::filesystem::exists(log.Path()));
 }
 
@@ -143,7 +142,7 @@ TEST_F(DownloadRecorderTest, HistoryNamesADeviceOnlyWhereItSaysMoreThanThePort)
     const std::string path = WriteFile("fw.bin", "abc");
     for (const std::string& device : {std::string("/dev/ttyUSB0"), std::string("\\\\.\\com41")}) {
         recorder.BeginSerial({path, 3, true}, device == "/dev/ttyUSB0" ? 40 : 41, device, 115200, "8n1");
-        recorder.End(Finished, false);
+        recorder.End(DownloadFinishedText, false);
         recorder.Writer()->WaitUntilIdle();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

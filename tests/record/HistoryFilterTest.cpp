@@ -1,15 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "SampleRecords.h"
 #include "HistoryFilter.h"
 
 namespace {
-
-DownloadRecord::TimePoint At(const std::string& text)
-{
-    DownloadRecord::TimePoint time;
-    EXPECT_TRUE(DownloadRecord::ParseTime(text, time)) << text;
-    return time;
-}
 
 DownloadRecord Record(const std::string& start, const std::string& target, RecordOutcome outcome)
 {

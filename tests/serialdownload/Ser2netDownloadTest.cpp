@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "DownloadTexts.h"
 #include "ConsolePort.h"
 #include "DelayingProxy.h"
 #include "NotifyTarget.h"
@@ -22,7 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string Finished = "Download is finished.";
 constexpr int NetworkCom = 70;
 
 class ReceivedCounter : public NotifyTarget {
@@ -98,7 +98,7 @@ protected:
         const std::vector<uint8_t> image = RandomBytes(6000, 23);
         RunDownload(WriteFile("fw.bin", image), Firmware);
 
-        EXPECT_EQ(reporter.FinalStatus(), Finished);
+        EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
         EXPECT_EQ(terminal->Commands(), (std::vector<std::string>{"Q;", "Q;W;Q;", "R;", "Q;", "Q;"}));
         ExpectImage(image);
         // The bootloader takes nothing but 115200 8N1, so the image proves the rate got there.
@@ -117,7 +117,7 @@ protected:
 
         RunDownload(WriteFile("app.bff", file), Application);
 
-        EXPECT_EQ(reporter.FinalStatus(), Finished);
+        EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
         // The simulator refuses an image whose line lacks the loader's flow control.
         ExpectImage(file);
     }
@@ -156,7 +156,7 @@ TEST_F(Ser2netDownloadTest, AnImageOfNothingButFFArrivesWhole)
     OpenNetworkPort();
     const std::vector<uint8_t> image(5000, 0xFF);
     RunDownload(WriteFile("ff.bin", image), Firmware);
-    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
     ExpectImage(image);
 }
 

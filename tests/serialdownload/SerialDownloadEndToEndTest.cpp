@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "DownloadTexts.h"
 #include "NotifyTarget.h"
 #include "TerminalFixture.h"
 
 namespace {
 
 const std::string Cancelled = "User cancelled the program.";
-const std::string Finished = "Download is finished.";
 const std::string NoFlowControl =
     "Unable to determine the flow control setting that the terminal is using.  Please reset the terminal and "
     "try again.";
@@ -60,7 +60,7 @@ TEST_F(SerialDownloadExchangeTest, EmptyFirmwareToBootloaderCarriesTheBareFrame)
 
     RunDownload(WriteFile("empty.bin", {}), Firmware);
     EXPECT_EQ(reporter.Statuses(),
-              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading("no"), Finished}));
+              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading("no"), DownloadFinishedText}));
     EXPECT_EQ(reporter.Progress(), (std::vector<int>{100}));
     ASSERT_TRUE(terminal->WaitForImage(EventDeadline));
     EXPECT_TRUE(terminal->Images().at(0).accepted) << terminal->Images().at(0).verdict;
@@ -76,7 +76,7 @@ TEST_F(SerialDownloadExchangeTest, SmallFirmwareToBootloaderCarriesLengthComplem
     OpenPort();
 
     RunDownload(WriteFile("abc.bin", {'a', 'b', 'c'}), Firmware);
-    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
     ASSERT_TRUE(terminal->WaitForImage(EventDeadline));
     EXPECT_TRUE(terminal->Images().at(0).accepted) << terminal->Images().at(0).verdict;
     EXPECT_EQ(Tail(LineBytes(), 15), (std::vector<uint8_t>{0x53, 0x2C, 0x00, 0x00, 0x00, 0x03, 0xFF, 0xFF, 0xFF,
@@ -97,7 +97,7 @@ TEST_F(SerialDownloadExchangeTest, FirmwareToRecentApploaderUsesItsXonXoffWithEs
     RunDownload(WriteFile("escaped.bin", image), Firmware);
 
     EXPECT_EQ(reporter.Statuses(),
-              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading("Xon/Xoff"), Finished}));
+              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading("Xon/Xoff"), DownloadFinishedText}));
     EXPECT_EQ(terminal->Commands(), (std::vector<std::string>{"Q;", "Q;W;Q;", "F;"}));
     ReceivedImage received;
     ASSERT_TRUE(terminal->WaitForImage(EventDeadline, &received));
@@ -120,7 +120,7 @@ TEST_F(SerialDownloadExchangeTest, FirmwareToOlderApploaderResetsIntoBootloaderA
     const std::vector<uint8_t> image = RandomBytes(2000, 3);
     RunDownload(WriteFile("old.bin", image), Firmware);
 
-    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
     EXPECT_EQ(terminal->Commands(), (std::vector<std::string>{"Q;", "Q;W;Q;", "R;", "Q;", "Q;"}));
     ReceivedImage received;
     ASSERT_TRUE(terminal->WaitForImage(EventDeadline, &received));
@@ -144,7 +144,7 @@ TEST_F(SerialDownloadExchangeTest, ApplicationToApploaderIsSentRawAndOutlivesThe
     WaitForEnd();
 
     EXPECT_EQ(reporter.Statuses(),
-              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading("no"), Finished}));
+              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading("no"), DownloadFinishedText}));
     EXPECT_EQ(terminal->Commands(), (std::vector<std::string>{"Q;", "F;"}));
     ReceivedImage received;
     ASSERT_TRUE(terminal->WaitForImage(EventDeadline, &received));
@@ -166,7 +166,7 @@ TEST_F(SerialDownloadExchangeTest, ApplicationToBootloaderStartsTheApploaderFirs
     RunDownload(WriteFile("app.bff", file), Application);
 
     EXPECT_EQ(reporter.Statuses(),
-              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading("RTS/CTS"), Finished}));
+              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading("RTS/CTS"), DownloadFinishedText}));
     EXPECT_EQ(terminal->Commands(), (std::vector<std::string>{"Q;", "A;", "Q;", "Q;", "F;"}));
     ReceivedImage received;
     ASSERT_TRUE(terminal->WaitForImage(EventDeadline, &received));
@@ -180,7 +180,7 @@ TEST_F(SerialDownloadExchangeTest, RefusedVersionCommandMeansOlderButAnIIsNoRefu
     StartTerminal(options);
     OpenPort();
     RunDownload(WriteFile("fw.bin", RandomBytes(700, 1)), Firmware);
-    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
     EXPECT_EQ(terminal->CountCommands("R;"), 0u);
     EXPECT_EQ(terminal->CountCommands("F;"), 1u);
 }
@@ -192,7 +192,7 @@ TEST_F(SerialDownloadExchangeTest, IllegalVersionReplyLeadsToTheBootloader)
     StartTerminal(options);
     OpenPort();
     RunDownload(WriteFile("fw.bin", RandomBytes(700, 1)), Firmware);
-    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
     EXPECT_EQ(terminal->CountCommands("R;"), 1u);
     EXPECT_EQ(terminal->CountCommands("F;"), 0u);
     ASSERT_TRUE(terminal->WaitForImage(EventDeadline));
@@ -221,7 +221,7 @@ TEST_P(SerialDownloadBulkTest, TwoHundredKilobytesArriveIntact)
 
     RunDownload(WriteFile(bulk.kind == Firmware ? "big.bin" : "big.bff", file), bulk.kind);
     EXPECT_EQ(reporter.Statuses(),
-              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading(bulk.name), Finished}));
+              (std::vector<std::string>{Prepare(terminal->ComNumber()), Downloading(bulk.name), DownloadFinishedText}));
     ReceivedImage received;
     ASSERT_TRUE(terminal->WaitForImage(FinishDeadline, &received));
     EXPECT_TRUE(received.accepted) << received.verdict;
@@ -262,7 +262,7 @@ TEST_F(SerialDownloadEndingTest, ProgressOfAHundredBlocks)
         expected.push_back(percent);
     expected.push_back(100);
     EXPECT_EQ(reporter.Progress(), expected);
-    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
 }
 
 TEST_F(SerialDownloadEndingTest, UnknownFlowControlGivesUpOnTheThirdPassAndGivesTheConsoleBack)
@@ -399,7 +399,7 @@ TEST_F(SerialDownloadEndingTest, DeviceVanishingMidTransferNamesThePort)
     RunDownload(WriteFile("gone.bff", RandomBytes(64 * 1024, 8)), Application);
 
     const std::string final = reporter.FinalStatus();
-    EXPECT_NE(final, Finished);
+    EXPECT_NE(final, DownloadFinishedText);
     EXPECT_NE(final.find("COM" + std::to_string(terminal->ComNumber())), std::string::npos) << final;
     EXPECT_NE(final.find("lost"), std::string::npos) << final;
     const std::vector<int> progress = reporter.Progress();
@@ -431,7 +431,7 @@ TEST_F(SerialDownloadRudeTerminalTest, FirmwareThroughASlowResetArrivesIntact)
     OpenPort();
     const std::vector<uint8_t> image = RandomBytes(5000, 21);
     RunDownload(WriteFile("rude.bin", image), Firmware);
-    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
     EXPECT_GE(terminal->CountCommands("R;"), 1u);
     ReceivedImage received;
     ASSERT_TRUE(terminal->WaitForImage(EventDeadline, &received));
@@ -447,7 +447,7 @@ TEST_F(SerialDownloadRudeTerminalTest, ApplicationWithLateXonXoffReplyArrivesInt
     OpenPort();
     const std::vector<uint8_t> image = RandomBytes(5000, 22); // holds XON, XOFF and escape bytes
     RunDownload(WriteFile("rude.bff", image), Application);
-    EXPECT_EQ(reporter.FinalStatus(), Finished);
+    EXPECT_EQ(reporter.FinalStatus(), DownloadFinishedText);
     ReceivedImage received;
     ASSERT_TRUE(terminal->WaitForImage(EventDeadline, &received));
     EXPECT_TRUE(received.accepted) << received.verdict;

@@ -2,8 +2,18 @@
 
 #include "DownloadRecord.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <string>
+
+// The time a record's text gives, for tests that write times as the log does.
+inline DownloadRecord::TimePoint At(const std::string& text)
+{
+    DownloadRecord::TimePoint time;
+    EXPECT_TRUE(DownloadRecord::ParseTime(text, time)) << text;
+    return time;
+}
 
 // An Ethernet download to `target` that started `minutes` after a fixed hour
 // and took 12 s, for the history views' tests: finished, or stopped after a

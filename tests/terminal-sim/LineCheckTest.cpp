@@ -1,5 +1,7 @@
 // The simulator's own checks of what arrives: CRC, frame, escaping, digest, options.
 
+#include "TerminalSimTestSupport.h"
+
 #include "Crc16Ccitt.h"
 #include "FirmwareFrameReader.h"
 #include "Sha256.h"
@@ -13,21 +15,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<uint8_t> B(std::initializer_list<int> values)
-{
-    std::vector<uint8_t> bytes;
-    for (int v : values)
-        bytes.push_back(static_cast<uint8_t>(v));
-    return bytes;
-}
-
-std::vector<uint8_t> Text(const std::string& text)
-{
-    return {text.begin(), text.end()};
-}
-
-const std::vector<uint8_t> AbcFrame = B({0x53, 0x2C, 0x00, 0x00, 0x00, 0x03, 0xFF, 0xFF, 0xFF, 0xFD, 0x61, 0x62, 0x63, 0x51, 0x4A});
 
 FirmwareFrameReader Read(const std::vector<uint8_t>& frame, size_t maxLength = 1 << 20)
 {
@@ -54,7 +41,7 @@ TEST(FirmwareFrameReader, AcceptsTheAbcFrameWholeOrByteByByte)
 {
     FirmwareFrameReader whole = Read(AbcFrame);
     EXPECT_EQ(whole.GetStatus(), FirmwareFrameReader::Status::Accepted);
-    EXPECT_EQ(whole.Image().bytes, B({'a', 'b', 'c'}));
+    EXPECT_EQ(whole.Image().bytes, Bytes({'a', 'b', 'c'}));
     EXPECT_EQ(whole.Image().declaredLength, 3u);
     EXPECT_EQ(whole.Image().frameCrc, 0x514A);
 
@@ -64,12 +51,12 @@ TEST(FirmwareFrameReader, AcceptsTheAbcFrameWholeOrByteByByte)
         EXPECT_EQ(pieces.Feed(&byte, 1), 1u);
     }
     EXPECT_EQ(pieces.GetStatus(), FirmwareFrameReader::Status::Accepted);
-    EXPECT_EQ(pieces.Image().bytes, B({'a', 'b', 'c'}));
+    EXPECT_EQ(pieces.Image().bytes, Bytes({'a', 'b', 'c'}));
 }
 
 TEST(FirmwareFrameReader, EmptyFileFrameIsAccepted)
 {
-    FirmwareFrameReader reader = Read(B({0x53, 0x2C, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
+    FirmwareFrameReader reader = Read(Bytes({0x53, 0x2C, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF}));
     EXPECT_EQ(reader.GetStatus(), FirmwareFrameReader::Status::Accepted);
     EXPECT_TRUE(reader.Image().bytes.empty());
 }
@@ -116,7 +103,7 @@ TEST(FirmwareFrameReader, RefusesBrokenFrames)
 TEST(FirmwareFrameReader, RefusesALengthBeyondTheLimitWithoutBufferingIt)
 {
     // 0x7FFFFFFF bytes declared, complement right.
-    FirmwareFrameReader reader = Read(B({0x53, 0x2C, 0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x01}), 1024);
+    FirmwareFrameReader reader = Read(Bytes({0x53, 0x2C, 0x7F, 0xFF, 0xFF, 0xFF, 0x80, 0x00, 0x00, 0x01}), 1024);
     EXPECT_EQ(reader.GetStatus(), FirmwareFrameReader::Status::Refused);
     EXPECT_NE(reader.Image().verdict.find("larger"), std::string::npos);
 }
@@ -125,20 +112,20 @@ TEST(XonXoffUnescaper, UndoesEscapingAcrossReads)
 {
     XonXoffUnescaper unescaper;
     std::vector<uint8_t> out;
-    std::vector<uint8_t> line = B({0xBF, 0x93, 0x55, 0xBF, 0x20, 0x56, 0xBF, 0xBF, 0xBF});
+    std::vector<uint8_t> line = Bytes({0xBF, 0x93, 0x55, 0xBF, 0x20, 0x56, 0xBF, 0xBF, 0xBF});
     unescaper.Feed(line.data(), line.size(), out);
-    EXPECT_EQ(out, B({0x13, 0x55, 0x56, 0xBF}));
+    EXPECT_EQ(out, Bytes({0x13, 0x55, 0x56, 0xBF}));
     EXPECT_TRUE(unescaper.HasPendingEscape());
     uint8_t follower = 0x91;
     unescaper.Feed(&follower, 1, out);
-    EXPECT_EQ(out, B({0x13, 0x55, 0x56, 0xBF, 0x11}));
+    EXPECT_EQ(out, Bytes({0x13, 0x55, 0x56, 0xBF, 0x11}));
     EXPECT_EQ(unescaper.BadEscapes(), 1u);
 
     // Bare XON/XOFF are the sender's flow control, not data.
     out.clear();
-    std::vector<uint8_t> flow = B({0x41, 0x13, 0x42, 0x11});
+    std::vector<uint8_t> flow = Bytes({0x41, 0x13, 0x42, 0x11});
     unescaper.Feed(flow.data(), flow.size(), out);
-    EXPECT_EQ(out, B({0x41, 0x42}));
+    EXPECT_EQ(out, Bytes({0x41, 0x42}));
     EXPECT_EQ(unescaper.FlowControlBytes(), 2u);
 }
 

@@ -120,6 +120,9 @@ inline std::vector<uint8_t> Bytes(std::initializer_list<int> values)
     return bytes;
 }
 
+// A firmware frame of the three bytes "abc", with its CRC.
+inline const std::vector<uint8_t> AbcFrame = Bytes({0x53, 0x2C, 0x00, 0x00, 0x00, 0x03, 0xFF, 0xFF, 0xFF, 0xFD, 0x61, 0x62, 0x63, 0x51, 0x4A});
+
 inline std::vector<uint8_t> Text(const std::string& text)
 {
     return {text.begin(), text.end()};

@@ -16,7 +16,6 @@ using Kind = TerminalEvent::Kind;
 
 const std::vector<uint8_t> BootMarker = Bytes({0xAA, 0x55});
 const std::vector<uint8_t> AppMarker = Bytes({0xFF, 0x99});
-const std::vector<uint8_t> AbcFrame = Bytes({0x53, 0x2C, 0x00, 0x00, 0x00, 0x03, 0xFF, 0xFF, 0xFF, 0xFD, 0x61, 0x62, 0x63, 0x51, 0x4A});
 
 std::vector<uint8_t> FrameOf(const std::vector<uint8_t>& data)
 {
