@@ -3,6 +3,7 @@
 # and what the Debian package is made from. Extra arguments are further targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/build-env.sh
 
 # Line tables only: backtraces and profiles keep their files and lines, the
 # packages are stripped anyway, and the build is quicker.

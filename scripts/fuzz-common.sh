@@ -2,6 +2,7 @@
 # the fuzz targets and runs one of them, printing one line of figures.
 
 fuzz_build() {
+    . scripts/build-env.sh
     cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
           -DVENNIX_FUZZ=ON -DVENNIX_BUILD_UI=OFF -DVENNIX_BUILD_BENCH=OFF > /dev/null
     cmake --build build-fuzz -j2 --target vennix_fuzzers

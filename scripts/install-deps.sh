@@ -13,7 +13,7 @@
 set -euo pipefail
 
 declare -A sets
-sets[run]="cmake g++ make pkg-config qt6-base-dev libqt6svg6 libcli11-dev nlohmann-json3-dev nettle-dev libgtest-dev libgmock-dev libbenchmark-dev"
+sets[run]="cmake g++ make ninja-build pkg-config qt6-base-dev libqt6svg6 libcli11-dev nlohmann-json3-dev nettle-dev libgtest-dev libgmock-dev libbenchmark-dev"
 sets[test]="ccache xvfb xauth ser2net"
 sets[windows]="g++-mingw-w64-x86-64-posix wine wine64 zip wixl librsvg2-bin icoutils xvfb"
 sets[fuzz]="clang libfuzzer-14-dev libclang-rt-14-dev"

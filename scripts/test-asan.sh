@@ -6,6 +6,7 @@
 # Usage: scripts/test-asan.sh [build|run]   (no phase: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/build-env.sh
 phase=${1:-all}
 
 if [ "$phase" != run ]; then

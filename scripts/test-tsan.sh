@@ -5,6 +5,7 @@
 # Usage: scripts/test-tsan.sh [build|run]   (no phase: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/build-env.sh
 phase=${1:-all}
 
 # -O1 and line tables only: ThreadSanitizer's reports keep their files and lines,

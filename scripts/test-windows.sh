@@ -16,6 +16,7 @@
 # Usage: scripts/test-windows.sh [build|run]   (no phase: both; after scripts/install-deps.sh windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/build-env.sh
 root=$PWD
 jobs=2
 stage_start=$SECONDS

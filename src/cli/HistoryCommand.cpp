@@ -10,16 +10,7 @@
 
 namespace {
 
-// A table cell holds one line.
-std::string OneLine(std::string text)
-{
-    for (char& c : text)
-        if (c == '\n' || c == '\r' || c == '\t')
-            c = ' ';
-    return text;
-}
-
-void Put(std::FILE* out, const std::string& line)
+void PutLine(std::FILE* out, const std::string& line)
 {
     std::fwrite(line.data(), 1, line.size(), out);
     std::fputc('\n', out);
@@ -35,9 +26,10 @@ void HistoryCommand::PrintTable(const std::vector<DownloadRecord>& records, std:
         start = start.substr(0, 10) + " " + start.substr(11, 8);
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", record.DurationSeconds());
-        table.Add({start, OneLine(record.target), OneLine(record.fileName), DownloadRecord::OutcomeName(record.outcome),
+        table.Add({start, TextTable::OneLine(record.target), TextTable::OneLine(record.fileName),
+                   DownloadRecord::OutcomeName(record.outcome),
                    std::to_string(record.bytesSent) + "/" + std::to_string(record.fileSize), seconds, record.sha256,
-                   OneLine(record.finalText)});
+                   TextTable::OneLine(record.finalText)});
     }
     table.Print(out);
 }
@@ -45,15 +37,15 @@ void HistoryCommand::PrintTable(const std::vector<DownloadRecord>& records, std:
 void HistoryCommand::PrintJson(const std::vector<DownloadRecord>& records, std::FILE* out)
 {
     for (const DownloadRecord& record : records)
-        Put(out, record.ToJson());
+        PutLine(out, record.ToJson());
     std::fflush(out);
 }
 
 void HistoryCommand::PrintCsv(const std::vector<DownloadRecord>& records, std::FILE* out)
 {
-    Put(out, DownloadRecord::CsvLine(DownloadRecord::CsvHeader()));
+    PutLine(out, DownloadRecord::CsvLine(DownloadRecord::CsvHeader()));
     for (const DownloadRecord& record : records)
-        Put(out, DownloadRecord::CsvLine(record.CsvFields()));
+        PutLine(out, DownloadRecord::CsvLine(record.CsvFields()));
     std::fflush(out);
 }
 

@@ -27,15 +27,6 @@ double SecondsBetween(ProgressView::Clock::time_point from, ProgressView::Clock:
     return std::chrono::duration<double>(to - from).count();
 }
 
-// One line per target: a text of several lines would break the redraw.
-std::string OneLine(const std::string& text)
-{
-    std::string line = text;
-    std::replace(line.begin(), line.end(), '\n', ' ');
-    std::replace(line.begin(), line.end(), '\r', ' ');
-    return line;
-}
-
 std::string Printf(const char* format, double value)
 {
     char text[64];
@@ -225,7 +216,8 @@ std::string ProgressView::BarLine(const Target& target, Clock::time_point now, s
             line += "  " + TransferEstimate::DurationText(left) + " left";
         }
     }
-    line += "  " + OneLine(target.status);
+    // One line per target: a text of several lines would break the redraw.
+    line += "  " + TextTable::OneLine(target.status);
     if (line.size() >= width)
         line.resize(width - 1);
     return line;
@@ -267,8 +259,8 @@ void ProgressView::PrintSummaryLocked()
     TextTable table({"TARGET", "OUTCOME", "BYTES", "SECONDS", "RATE"}, 2);
     for (const Target& target : targets) {
         const Result result = ResultOf(target, now);
-        table.Add({result.target, OneLine(result.text), std::to_string(result.bytes), Printf("%.1f", result.seconds),
-                   TransferEstimate::RateText(result.bytesPerSecond)});
+        table.Add({result.target, TextTable::OneLine(result.text), std::to_string(result.bytes),
+                   Printf("%.1f", result.seconds), TransferEstimate::RateText(result.bytesPerSecond)});
     }
     table.Print(results);
 }

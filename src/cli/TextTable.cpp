@@ -36,3 +36,11 @@ void TextTable::Print(std::FILE* out) const
     }
     std::fflush(out);
 }
+
+std::string TextTable::OneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n' || c == '\r' || c == '\t')
+            c = ' ';
+    return text;
+}

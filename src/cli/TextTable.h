@@ -12,6 +12,8 @@ public:
     explicit TextTable(std::vector<std::string> heading, size_t firstNumericColumn = SIZE_MAX);
 
     void Add(std::vector<std::string> row);
+    // A cell holds one line: line ends and tabs become spaces.
+    static std::string OneLine(std::string text);
     // Writes every row, heading first, and flushes `out`.
     void Print(std::FILE* out) const;
 
