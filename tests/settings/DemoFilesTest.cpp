@@ -9,7 +9,11 @@ namespace {
 
 std::string DemoPath(const std::string& name)
 {
-    return std::string(VENNIX_DEMO_DIR) + "/" + name;
+    // Appended, not summed: GCC 12 warns falsely on the sum when optimising.
+    std::string path = VENNIX_DEMO_DIR;
+    path += '/';
+    path += name;
+    return path;
 }
 
 std::string FirstLine(const std::string& path)
