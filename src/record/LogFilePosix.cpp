@@ -44,13 +44,14 @@ bool LogFile::AppendLine(const std::string& path, const std::string& line, std::
         return false;
     }
     const off_t before = status.st_size;
-    std::string text;
     char last = '\n';
     if (before > 0 && ::pread(fd, &last, 1, before - 1) != 1)
         last = '\n';
+    std::string text;
+    text.reserve(line.size() + 1);
     if (last != '\n')
-        text = "\n";
-    text += line;
+        text.push_back('\n');
+    text.append(line);
 
     bool written = WriteAll(fd, text.data(), text.size());
     if (written && ::fsync(fd) != 0)
