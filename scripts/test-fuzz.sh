@@ -26,10 +26,6 @@ echo "== Fuzz targets, short runs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
-# The runs are the processor's work alone, and nothing in them hangs on time
-# (their limit is a minute an input): they give way to the builds and the
-# timed tests that run beside them in ./test.sh.
-renice -n 10 $$ > /dev/null
 for target in $(fuzz_targets); do
     fuzz_run "$target" "$work/$target" -runs="${runs[$target]:-200000}" -seed=1 || failed=1
 done
