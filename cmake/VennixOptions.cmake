@@ -9,6 +9,12 @@ if(CMAKE_UNITY_BUILD AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   target_compile_options(vennix_options INTERFACE -Wno-subobject-linkage)
 endif()
 
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND CMAKE_CXX_COMPILER_LAUNCHER)
+  # clang stamps a precompiled header with the time it was made; the compiler
+  # cache could then never reuse a file compiled with it.
+  target_compile_options(vennix_options INTERFACE "SHELL:-Xclang -fno-pch-timestamp")
+endif()
+
 if(VENNIX_SANITIZE_ADDRESS)
   # No recovery: an undefined-behaviour report fails the test that caused it.
   target_compile_options(vennix_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all

@@ -7,7 +7,8 @@
 #   test      the test suites, the sanitizer builds, the compiler cache and ser2net
 #             (the serial device server that the network-port tests start)
 #   windows   the Windows cross build, its tests under wine, its zip and installer
-#   fuzz      the fuzz targets: clang, libFuzzer and clang's sanitizer runtimes
+#   clang     clang and its sanitizer runtimes (the AddressSanitizer and fuzz builds)
+#   fuzz      libFuzzer, for the fuzz targets
 #   package   the Debian packages: dpkg-shlibdeps finds their library dependencies
 #   all       every set above (./test.sh)
 set -euo pipefail
@@ -16,11 +17,12 @@ declare -A sets
 sets[run]="cmake g++ make ninja-build pkg-config qt6-base-dev libqt6svg6 libcli11-dev nlohmann-json3-dev nettle-dev libgtest-dev libgmock-dev libbenchmark-dev"
 sets[test]="ccache xvfb xauth ser2net"
 sets[windows]="g++-mingw-w64-x86-64-posix wine wine64 zip wixl librsvg2-bin icoutils xvfb"
-sets[fuzz]="clang libfuzzer-14-dev libclang-rt-14-dev"
+sets[clang]="clang libclang-rt-14-dev"
+sets[fuzz]="libfuzzer-14-dev"
 sets[package]="dpkg-dev file"
-order=(run test windows fuzz package)
+order=(run test windows clang fuzz package)
 
-usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,14s/^# \{0,1\}//p' "$0"; }
 
 asked=("$@")
 [ ${#asked[@]} -eq 0 ] && asked=(run)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Test stage: the whole suite, core and windows, under AddressSanitizer and
-# UBSan with leak checking on. Any report fails the test that caused it: UBSan
-# does not recover, and LeakSanitizer reports at each test program's exit.
+# Test stage: the whole suite, core and windows, built with clang under
+# AddressSanitizer and UBSan with leak checking on. Any report fails the test
+# that caused it: UBSan does not recover, and LeakSanitizer reports at each
+# test program's exit.
 #
 # Usage: scripts/test-asan.sh [build|run]   (no phase: both)
 set -euo pipefail
@@ -10,9 +11,15 @@ cd "$(dirname "$0")/.."
 phase=${1:-all}
 
 if [ "$phase" != run ]; then
+    # clang, not g++: unoptimised, it compiles this suite in about 60 % of the
+    # time (the tree took 91 s against 159 s on two cores). g++ builds the other
+    # trees. A tree made with another compiler is made anew: CMake keeps the first.
+    if [ -f build-asan/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++' build-asan/CMakeCache.txt; then
+        rm -rf build-asan
+    fi
     # Line tables only: the sanitizers' stack traces need no more.
-    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DVENNIX_SANITIZE_ADDRESS=ON \
-          -DVENNIX_BUILD_BENCH=OFF > /dev/null
+    cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+          -DVENNIX_SANITIZE_ADDRESS=ON -DVENNIX_BUILD_BENCH=OFF > /dev/null
     cmake --build build-asan -j2
 fi
 [ "$phase" = build ] && exit 0

@@ -482,7 +482,7 @@ void TftpServer::State::StartTransfer(const sockaddr_in& client, const std::stri
         return;
     }
 
-    transfer.emplace();
+    transfer.emplace(Transfer{}); // clang cannot default-construct a nested class with member initialisers here
     transfer->channel = nextChannel++;
     transfer->client = client;
     transfer->replyFd = fd;
