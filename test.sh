@@ -13,7 +13,7 @@ cd "$(dirname "$0")"
 
 stages=(tsan windows asan fuzz package)
 declare -A about=(
-    [tsan]="core tests under ThreadSanitizer (build-tsan)"
+    [tsan]="core tests under ThreadSanitizer (build-tsan, clang)"
     [windows]="vennix.exe, vennix-cli.exe and the core cross-built with mingw-w64; their tests, the window and vennix.msi under wine (build-win)"
     [asan]="every test, the Qt window's included, under AddressSanitizer and UBSan (build-asan, clang)"
     [fuzz]="every fuzz target for a fixed number of inputs (build-fuzz, clang)"
@@ -21,7 +21,7 @@ declare -A about=(
 )
 # The packages each stage needs (scripts/install-deps.sh sets).
 declare -A needs=(
-    [tsan]="run test" [windows]="run test windows" [asan]="run test clang" [fuzz]="run test clang fuzz"
+    [tsan]="run test clang" [windows]="run test windows clang" [asan]="run test clang" [fuzz]="run test clang fuzz"
     [package]="run test package"
 )
 

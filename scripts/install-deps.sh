@@ -7,7 +7,7 @@
 #   test      the test suites, the sanitizer builds, the compiler cache and ser2net
 #             (the serial device server that the network-port tests start)
 #   windows   the Windows cross build, its tests under wine, its zip and installer
-#   clang     clang and its sanitizer runtimes (the AddressSanitizer and fuzz builds)
+#   clang     clang and its sanitizer runtimes (the sanitizer and fuzz builds)
 #   fuzz      libFuzzer, for the fuzz targets
 #   package   the Debian packages: dpkg-shlibdeps finds their library dependencies
 #   all       every set above (./test.sh)

@@ -33,11 +33,7 @@ if [ "$phase" != run ]; then
     cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release > /dev/null
     cmake --build build-win -j"$jobs"
     say "cross build done"
-    if [ ! -f "$native/CMakeCache.txt" ]; then
-        cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENNIX_SANITIZE_THREAD=ON \
-              -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
-              -DVENNIX_BUILD_UI=OFF -DVENNIX_BUILD_BENCH=OFF > /dev/null
-    fi
+    [ -f "$native/CMakeCache.txt" ] || configure_tsan_tree
     cmake --build "$native" -j"$jobs" --target vennix-terminal-sim vennix-tftp-unit > /dev/null
     say "native simulator ready"
 fi

@@ -90,7 +90,7 @@ TEST(DownloadRecordTest, TextThatIsNoUtf8StillGivesValidJson)
     DownloadRecord record = SerialRecord();
     record.filePath = "/images/\xe9t\xe9.bin"; // Latin-1, as an old folder may be named
     const std::string line = record.ToJson();
-    EXPECT_NO_THROW((void)nlohmann::json::parse(line));
+    EXPECT_TRUE(nlohmann::json::accept(line));
     DownloadRecord read;
     EXPECT_TRUE(DownloadRecord::FromJson(line, read));
 }
