@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "LoaderDialogue.h"
+#include "PtyPair.h"
 #include "TerminalFixture.h"
 
 // The queries one by one, against the simulated terminal.
@@ -59,4 +64,40 @@ TEST_F(LoaderDialogueTest, ResetThatCannotReopenThePortStopsUsingIt)
     bool bootloader = true;
     EXPECT_FALSE(dialogue.QueryLoader(bootloader));
     EXPECT_FALSE(dialogue.SendCommand("Q;"));
+}
+
+TEST_F(LoaderDialogueTest, AReplyBehindMoreThanOneReadOfTalkIsFoundAndNothingOfItIsLeft)
+{
+    // A terminal printing status lines at the line's full rate has more than
+    // one read's worth ahead of its answer when the reply window ends.
+    PtyPair line;
+    ASSERT_TRUE(line.IsValid());
+    // A second opener of the line's end, to see when the port has taken it all.
+    const int watch = ::open(line.SlavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    port = std::make_shared<SerialPort>();
+    ASSERT_TRUE(port->Open(line.SlavePath(), 115200, 0, NoParity, OneStopBit, 8, FlowControl::None));
+
+    std::vector<uint8_t> talk;
+    while (talk.size() < 1500) {
+        const std::string status = "status " + std::to_string(talk.size()) + ": running, 41 C\r\n";
+        talk.insert(talk.end(), status.begin(), status.end());
+    }
+    std::vector<uint8_t> answered = talk;
+    answered.insert(answered.end(), {0xAA, 0x55});
+    line.Send(answered);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // through the pseudo-terminal's buffer
+    ASSERT_TRUE(Eventually([&] {
+        int waiting = -1;
+        return ::ioctl(watch, FIONREAD, &waiting) == 0 && waiting == 0;
+    }));
+    ::close(watch);
+
+    LoaderDialogue dialogue(port);
+    bool bootloader = false;
+    EXPECT_TRUE(dialogue.QueryLoader(bootloader));
+    EXPECT_TRUE(bootloader);
+    EXPECT_EQ(line.Receive(2), (std::vector<uint8_t>{'Q', ';'}));
+    uint8_t left[16];
+    EXPECT_EQ(port->Read(left, sizeof left, 0), 0); // for the console to show after the dialogue
 }
