@@ -21,18 +21,7 @@ int LoaderDialogue::ReadReply()
 {
     if (!port || reopenFailed)
         return 0;
-    // Read by read while each one comes back full: a short read means the
-    // port's ring had nothing more.
-    int count = 0;
-    while (count < ReplyDrainLimit) {
-        const int got = port->Read(reply.data() + count, ReplyBufferSize, 0);
-        if (got <= 0)
-            break;
-        count += got;
-        if (got < ReplyBufferSize)
-            break;
-    }
-    return count;
+    return port->Read(reply.data(), ReplyBufferSize, 0);
 }
 
 int LoaderDialogue::Exchange(std::string_view command)

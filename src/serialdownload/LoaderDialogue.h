@@ -10,8 +10,7 @@
 
 // The question-and-answer exchanges with the terminal's loaders over one port.
 // Every query sends its command, gives the terminal one reply window and takes
-// whatever has arrived by then (up to ReplyDrainLimit bytes); a later reply
-// stays queued for the next query.
+// whatever has arrived by then; a later reply stays queued for the next query.
 // Used by one thread at a time, while the port's notifications are disarmed so
 // that no one else reads the replies.
 class LoaderDialogue {
@@ -20,7 +19,7 @@ public:
 
     // Queues the command's bytes without waiting for them to leave.
     bool SendCommand(std::string_view command);
-    // Takes what has arrived so far, at most ReplyDrainLimit bytes, without waiting.
+    // Takes what has arrived so far, at most ReplyBufferSize bytes, without waiting.
     int ReadReply();
 
     // Which loader answers "Q;": true in *bootloader when it is the bootloader.
@@ -43,6 +42,6 @@ private:
     int Exchange(std::string_view command);
 
     std::shared_ptr<SerialPort> port;
-    std::array<uint8_t, LoaderProtocol::ReplyDrainLimit> reply{};
+    std::array<uint8_t, LoaderProtocol::ReplyBufferSize> reply{};
     bool reopenFailed = false;
 };

@@ -28,14 +28,12 @@ constexpr uint8_t NoFlowReply = 0x80;
 constexpr uint8_t XonXoffReply = 0x81;
 constexpr uint8_t RtsCtsReply = 0x82;
 
-// One read takes at most this many reply bytes.
-constexpr int ReplyBufferSize = 1024;
+// One read takes at most this many reply bytes; the rest waits for the next read.
 // A terminal that talks while it is asked (status lines at the line's full
-// rate) can put more than one read's worth ahead of its reply within the reply
-// window: a reply takes what has arrived, up to this much, so that the answer
-// is not left behind for a later query to misread.
-constexpr int ReplyDrainLimit = 4 * ReplyBufferSize;
-static_assert(ReplyDrainLimit % ReplyBufferSize == 0, "whole reads fill the reply");
+// rate) can put more than 1 KB ahead of its answer within the reply window, so
+// the read takes the port's whole ring and more: the answer is not left behind
+// for a later query to misread.
+constexpr int ReplyBufferSize = 4096;
 
 // The terminal answers a command within this window; a later reply counts as none
 // (it stays queued and is read with the next one).

@@ -76,22 +76,26 @@ TEST_F(LoaderDialogueTest, AReplyBehindMoreThanOneReadOfTalkIsFoundAndNothingOfI
     const int watch = ::open(line.SlavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(watch, 0);
     port = std::make_shared<SerialPort>();
-    ASSERT_TRUE(port->Open(line.SlavePath(), 115200, 0, NoParity, OneStopBit, 8, FlowControl::None));
+    if (!port->Open(line.SlavePath(), 115200, 0, NoParity, OneStopBit, 8, FlowControl::None)) {
+        ::close(watch);
+        FAIL() << "cannot open " << line.SlavePath();
+    }
 
     std::vector<uint8_t> talk;
     while (talk.size() < 1500) {
         const std::string status = "status " + std::to_string(talk.size()) + ": running, 41 C\r\n";
         talk.insert(talk.end(), status.begin(), status.end());
     }
-    std::vector<uint8_t> answered = talk;
-    answered.insert(answered.end(), {0xAA, 0x55});
-    line.Send(answered);
+    const uint8_t* marker = LoaderProtocol::BootloaderMarker;
+    talk.insert(talk.end(), marker, marker + 2);
+    line.Send(talk);
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // through the pseudo-terminal's buffer
-    ASSERT_TRUE(Eventually([&] {
+    const bool taken = Eventually([&] {
         int waiting = -1;
         return ::ioctl(watch, FIONREAD, &waiting) == 0 && waiting == 0;
-    }));
+    });
     ::close(watch);
+    ASSERT_TRUE(taken);
 
     LoaderDialogue dialogue(port);
     bool bootloader = false;
@@ -99,5 +103,5 @@ TEST_F(LoaderDialogueTest, AReplyBehindMoreThanOneReadOfTalkIsFoundAndNothingOfI
     EXPECT_TRUE(bootloader);
     EXPECT_EQ(line.Receive(2), (std::vector<uint8_t>{'Q', ';'}));
     uint8_t left[16];
-    EXPECT_EQ(port->Read(left, sizeof left, 0), 0); // for the console to show after the dialogue
+    EXPECT_EQ(port->Read(left, sizeof left, 0), 0); // no answer left for the console to show later
 }
